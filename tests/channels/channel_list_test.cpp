@@ -1,5 +1,15 @@
 #include "channels/channel_list.h"
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+
 #include <gtest/gtest.h>
 
 #include "support/temp_dir.h"
@@ -11,23 +21,223 @@ using test::readFile;
 using test::TempDir;
 using test::writeFile;
 
-TEST(ChannelListFile, SaveThenLoadRoundTrips) {
-    TempDir dir;
-    std::string path = dir.file("sub/dir/channels.tsv");
+Channel tunerChannel(std::string name, std::uint32_t frequency) {
     Channel ch;
-    ch.name = "Thai PBS";
-    ch.frequency = 470000000;
+    ch.name = std::move(name);
+    ch.frequency = frequency;
     ch.serviceId = 1234;
     ch.pmtPid = 256;
     ch.videoPid = 512;
     ch.audioPid = 650;
     ch.pcrPid = 512;
-    ASSERT_TRUE(saveChannelList(path, {ch}));
-    EXPECT_EQ(readFile(path), "vantiro-1\nThai PBS\t470000000\t16\t1234\t256\t512\t650\t512\n");
+    return ch;
+}
+
+// Sets or clears environment variables for one test and restores them after.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        if (value) setenv(name, value, 1); else unsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (old_) setenv(name_, old_->c_str(), 1); else unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+TEST(ChannelListPath, FollowsXdgThenHomeThenWorkingDirectory) {
+    {
+        ScopedEnv xdg("XDG_CONFIG_HOME", "/x/cfg/"), home("HOME", "/home/u");
+        EXPECT_EQ(channelListPath(), "/x/cfg//vantiro/channels.tsv");
+    }
+    {
+        ScopedEnv xdg("XDG_CONFIG_HOME", ""), home("HOME", "/home/u");
+        EXPECT_EQ(channelListPath(), "/home/u/.config/vantiro/channels.tsv");
+    }
+    {
+        ScopedEnv xdg("XDG_CONFIG_HOME", nullptr), home("HOME", "");
+        EXPECT_EQ(channelListPath(), "./vantiro/channels.tsv");
+    }
+}
+
+TEST(ChannelListFile, SavesTheExactFormatAndLoadsItBack) {
+    TempDir dir;
+    std::string path = dir.file("sub/dir/channels.tsv");
+    Channel t2 = tunerChannel("Thai PBS", 470000000);
+    Channel radio = tunerChannel("", 522000000);
+    radio.deliverySystem = 3;
+    radio.videoPid = 0;
+    ASSERT_TRUE(saveChannelList(path, {t2, radio}));
+    EXPECT_EQ(readFile(path),
+              "vantiro-1\n"
+              "Thai PBS\t470000000\t16\t1234\t256\t512\t650\t512\n"
+              "\t522000000\t3\t1234\t256\t0\t650\t512\n");
+    std::string error = "untouched";
+    auto loaded = loadChannelList(path, &error);
+    EXPECT_EQ(error, "untouched");
+    ASSERT_EQ(loaded.size(), 2u);
+    EXPECT_EQ(loaded[0].name, "Thai PBS");
+    EXPECT_EQ(loaded[0].deliverySystem, 16);
+    EXPECT_EQ(loaded[0].audioPid, 650);
+    EXPECT_EQ(loaded[1].name, "");
+    EXPECT_EQ(loaded[1].deliverySystem, 3);
+    EXPECT_EQ(loaded[1].videoPid, 0);
+    EXPECT_TRUE(loaded[1].url.empty());
+    EXPECT_FALSE(loaded[1].isNew);
+}
+
+TEST(ChannelListFile, EmptyListIsJustTheHeader) {
+    TempDir dir;
+    std::string path = dir.file("channels.tsv");
+    ASSERT_TRUE(saveChannelList(path, {}));
+    EXPECT_EQ(readFile(path), "vantiro-1\n");
+    std::string error = "untouched";
+    EXPECT_TRUE(loadChannelList(path, &error).empty());
+    EXPECT_EQ(error, "untouched");
+}
+
+TEST(ChannelListFile, ControlCharactersInNamesBecomeSpaces) {
+    TempDir dir;
+    std::string path = dir.file("channels.tsv");
+    ASSERT_TRUE(saveChannelList(path, {tunerChannel("a\tb\nc\rd", 474000000)}));
+    auto loaded = loadChannelList(path);
+    ASSERT_EQ(loaded.size(), 1u);
+    EXPECT_EQ(loaded[0].name, "a b c d");
+}
+
+TEST(ChannelListFile, OnlineChannelsAreWrittenButNotLoaded) {
+    TempDir dir;
+    std::string path = dir.file("channels.tsv");
+    Channel online;
+    online.name = "Web TV";
+    online.url = "http://127.0.0.1/tv.m3u8";
+    online.deliverySystem = 0;
+    ASSERT_TRUE(saveChannelList(path, {online, tunerChannel("Air", 474000000)}));
+    EXPECT_EQ(readFile(path), "vantiro-1\nWeb TV\t0\t0\t0\t0\t0\t0\t0\n"
+                              "Air\t474000000\t16\t1234\t256\t512\t650\t512\n");
+    auto loaded = loadChannelList(path);
+    ASSERT_EQ(loaded.size(), 1u);
+    EXPECT_EQ(loaded[0].name, "Air");
+}
+
+TEST(ChannelListFile, MissingFileReportsThePath) {
+    TempDir dir;
+    std::string error;
+    EXPECT_TRUE(loadChannelList(dir.file("none.tsv"), &error).empty());
+    EXPECT_EQ(error, "no channel list at " + dir.file("none.tsv"));
+    EXPECT_TRUE(loadChannelList(dir.file("none.tsv")).empty());  // no error string given
+}
+
+TEST(ChannelListFile, ParsesLinesLikeTheCLibrary) {
+    TempDir dir;
+    std::string path = dir.file("channels.tsv");
+    writeFile(path,
+              "A\t474000000\t16\t1\t2\t3\t4\t5\n"           // no header: a data line
+              "vantiro-1\n"                                  // header only counts first
+              "seven\t474000000\t16\t1\t2\t3\t4\n"          // seven fields
+              "eight-empty\t474000000\t16\t1\t2\t3\t4\t\n"  // empty last field
+              "nine\t474000000\t16\t1\t2\t3\t4\t5\textra\n"
+              "\n"
+              "zero\t0\t16\t1\t2\t3\t4\t5\n"
+              "nofreq\t\t16\t1\t2\t3\t4\t5\n"
+              "text\tabc\t16\t1\t2\t3\t4\t5\n"
+              "wide\t474000000\t16\t70000\t70000\t-1\t 42x\t65536\n"
+              "big\t4294967297\t-3\t1\t2\t3\t4\t5\n");
+    auto loaded = loadChannelList(path);
+    ASSERT_EQ(loaded.size(), 4u);
+    EXPECT_EQ(loaded[0].name, "A");
+    EXPECT_EQ(loaded[1].name, "nine");
+    EXPECT_EQ(loaded[1].pcrPid, 5);
+    EXPECT_EQ(loaded[2].serviceId, 4464);
+    EXPECT_EQ(loaded[2].pmtPid, 4464);
+    EXPECT_EQ(loaded[2].videoPid, 65535);
+    EXPECT_EQ(loaded[2].audioPid, 42);
+    EXPECT_EQ(loaded[2].pcrPid, 0);
+    EXPECT_EQ(loaded[3].frequency, 1u);
+    EXPECT_EQ(loaded[3].deliverySystem, -3);
+}
+
+TEST(ChannelListFile, HeaderWithAnotherVersionIsSkipped) {
+    TempDir dir;
+    std::string path = dir.file("channels.tsv");
+    writeFile(path, "vantiro-7 whatever\nA\t474000000\t16\t1\t2\t3\t4\t5\n");
+    EXPECT_EQ(loadChannelList(path).size(), 1u);
+    writeFile(path, "vantir\nA\t474000000\t16\t1\t2\t3\t4\t5\n");
+    EXPECT_EQ(loadChannelList(path).size(), 1u);  // too short to be a header: just malformed
+}
+
+TEST(ChannelListFile, CrLfFilesLoadTheSameRecords) {
+    TempDir dir;
+    std::string path = dir.file("channels.tsv");
+    writeFile(path, "vantiro-1\r\nThai PBS\t470000000\t16\t1234\t256\t512\t650\t512\r\n");
     auto loaded = loadChannelList(path);
     ASSERT_EQ(loaded.size(), 1u);
     EXPECT_EQ(loaded[0].name, "Thai PBS");
     EXPECT_EQ(loaded[0].pcrPid, 512);
+}
+
+TEST(ChannelListFile, SaveUnderAFileFailsAndLeavesNoTemporary) {
+    TempDir dir;
+    std::string blocker = dir.file("blocker");
+    writeFile(blocker, "not a directory");
+    std::string error;
+    EXPECT_FALSE(saveChannelList(blocker + "/channels.tsv", {tunerChannel("A", 1)}, &error));
+    EXPECT_EQ(error, "cannot write " + blocker + "/channels.tsv");
+    EXPECT_EQ(readFile(blocker), "not a directory");
+}
+
+TEST(ChannelListFile, SaveOntoADirectoryFailsAndKeepsItsContents) {
+    TempDir dir;
+    std::string path = dir.file("channels.tsv");
+    std::filesystem::create_directory(path);
+    writeFile(path + "/inside", "x");
+    std::string error;
+    EXPECT_FALSE(saveChannelList(path, {tunerChannel("A", 1)}, &error));
+    EXPECT_EQ(error, "cannot write " + path);
+    EXPECT_EQ(readFile(path + "/inside"), "x");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()), 1);
+}
+
+TEST(ChannelListFile, FullDiskKeepsThePreviousFileByteIdentical) {
+    // A file size limit makes the write fail after the open succeeded, as a
+    // full disk would.
+    TempDir dir;
+    std::string path = dir.file("channels.tsv");
+    ASSERT_TRUE(saveChannelList(path, {tunerChannel("Old", 474000000)}));
+    std::string before = readFile(path);
+
+    std::vector<Channel> many(2000, tunerChannel(std::string(200, 'n'), 474000000));
+    pid_t child = fork();
+    if (child == 0) {
+        struct rlimit limit {1024, 1024};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        signal(SIGXFSZ, SIG_IGN);
+        std::string error = "untouched";
+        bool ok = saveChannelList(path, many, &error);
+        _exit(!ok && error == "untouched" ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(readFile(path), before);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()), 1);
+}
+
+TEST(ChannelListFile, SaveKeepsTheModeOfAnExistingFile) {
+    TempDir dir;
+    std::string path = dir.file("channels.tsv");
+    writeFile(path, "vantiro-1\n");
+    chmod(path.c_str(), 0640);
+    ASSERT_TRUE(saveChannelList(path, {tunerChannel("A", 474000000)}));
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
 }  // namespace
