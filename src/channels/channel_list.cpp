@@ -146,9 +146,8 @@ bool saveChannelList(const std::string& path, const std::vector<Channel>& channe
     ok = (::close(fd) == 0) && ok;
     if (ok && ::rename(tmpl.c_str(), path.c_str()) == 0) return true;
     ::unlink(tmpl.c_str());
-    // A target that cannot be replaced (a directory, say) is the same failure
-    // as a file that cannot be opened; a failed write leaves `error` alone.
-    if (ok && error) *error = "cannot write " + path;
+    // Every failure names the file, so a caller never reports an empty reason.
+    if (error) *error = "cannot write " + path;
     return false;
 }
 
