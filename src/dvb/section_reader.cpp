@@ -1,0 +1,80 @@
+#include "dvb/section_reader.h"
+
+#include <linux/dvb/dmx.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstring>
+
+#include "dvb/psi_section.h"
+#include "dvb/tuner.h"
+
+namespace vantiro {
+namespace {
+
+constexpr int kMaxPollMs = 100;
+constexpr std::size_t kMinUsefulRead = 3;
+
+bool startFilter(int demuxFd, const SectionFilter& filter) {
+    dmx_sct_filter_params params;
+    std::memset(&params, 0, sizeof params);
+    params.pid = filter.pid;
+    params.filter.filter[0] = filter.tableId;
+    params.filter.mask[0] = 0xFF;
+    // The kernel matches filter byte n > 0 against section byte n + 2 (it skips the
+    // length field), so bytes 1 and 2 select the table id extension.
+    if (filter.tableIdExtension) {
+        params.filter.filter[1] = static_cast<std::uint8_t>(*filter.tableIdExtension >> 8);
+        params.filter.filter[2] = static_cast<std::uint8_t>(*filter.tableIdExtension & 0xFF);
+        params.filter.mask[1] = 0xFF;
+        params.filter.mask[2] = 0xFF;
+    }
+    params.timeout = 0;
+    params.flags = DMX_CHECK_CRC | DMX_IMMEDIATE_START;
+    return ::ioctl(demuxFd, DMX_SET_FILTER, &params) == 0;
+}
+
+bool matches(const std::uint8_t* data, std::size_t n, const SectionFilter& filter) {
+    if (n < kMinUsefulRead || data[0] != filter.tableId) return false;
+    // A demux that ignores the extension bytes must not hand us another program's table.
+    if (filter.tableIdExtension) return n >= 5 && readBe16(data + 3) == *filter.tableIdExtension;
+    return true;
+}
+
+}  // namespace
+
+bool readSection(Tuner& tuner, std::uint16_t pid, std::uint8_t tableId, int timeoutMs,
+                 std::vector<std::uint8_t>& out) {
+    return readSection(tuner, SectionFilter{pid, tableId, std::nullopt}, timeoutMs, out);
+}
+
+bool readSection(Tuner& tuner, const SectionFilter& filter, int timeoutMs,
+                 std::vector<std::uint8_t>& out) {
+    using Clock = std::chrono::steady_clock;
+    const int fd = tuner.demuxFd();
+    if (fd < 0 || !startFilter(fd, filter)) return false;
+
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::array<std::uint8_t, kMaxSectionBytes> buffer;
+    for (auto now = Clock::now(); now < deadline; now = Clock::now()) {
+        auto remaining = std::chrono::ceil<std::chrono::milliseconds>(deadline - now).count();
+        pollfd pfd{fd, POLLIN, 0};
+        int ready = ::poll(&pfd, 1, static_cast<int>(std::clamp<long long>(remaining, 1, kMaxPollMs)));
+        if (ready <= 0) continue;
+        if (pfd.revents & POLLNVAL) break;
+        // POLLERR signals a buffer overflow; the read reports and clears it.
+        ssize_t got = ::read(fd, buffer.data(), buffer.size());
+        if (got <= 0 || !matches(buffer.data(), static_cast<std::size_t>(got), filter)) continue;
+        out.assign(buffer.begin(), buffer.begin() + got);
+        ::ioctl(fd, DMX_STOP);
+        return true;
+    }
+    ::ioctl(fd, DMX_STOP);
+    return false;
+}
+
+}  // namespace vantiro
