@@ -37,7 +37,7 @@ bench: build
 	@scripts/bench build
 
 fuzz: deps
-	@scripts/fuzz
+	@FIRMWARE=$(FIRMWARE) JOBS=$(JOBS) scripts/fuzz
 
 package: build
 	@cd build && cpack -G DEB
