@@ -1,0 +1,102 @@
+#include "ui/overlay_panels.h"
+
+#include <gtest/gtest.h>
+#include <imgui_internal.h>
+
+#include "support/imgui_frame.h"
+
+namespace vantiro {
+namespace {
+
+const std::string kSource = "Lunaricast";
+
+Channel tunerChannel(std::uint16_t videoPid, bool isNew) {
+    Channel ch;
+    ch.name = "Tuner One";
+    ch.frequency = 474000000;
+    ch.videoPid = videoPid;
+    ch.isNew = isNew;
+    return ch;
+}
+
+Channel onlineChannel() {
+    Channel ch;
+    ch.name = "Net One";
+    ch.url = "http://127.0.0.1/tv";
+    return ch;
+}
+
+bool sameColour(const ImVec4& a, const ImVec4& b) { return a.x == b.x && a.y == b.y && a.z == b.z && a.w == b.w; }
+
+TEST(NowPlayingLines, TunerChannelShowsFrequencyPositionKindAndNewMark) {
+    const Channel ch = tunerChannel(0x100, true);
+    const NowPlayingView view{ch, 2, 12, false, kSource, true, 71, -5, true};
+    const PanelLine detail = nowPlayingDetailLine(view);
+    EXPECT_EQ(detail.text, "474 MHz   CH 3/12   LIVE TV   NEW");
+    EXPECT_TRUE(sameColour(detail.colour, ImVec4(0.6f, 0.95f, 0.7f, 1)));
+    EXPECT_EQ(nowPlayingSignalLine(view).text, "signal 71%   quality 0%");
+}
+
+TEST(NowPlayingLines, RadioServiceAndMissingSignal) {
+    const Channel ch = tunerChannel(0, false);
+    const NowPlayingView view{ch, 0, 1, true, kSource, false, 50, 50, false};
+    const PanelLine detail = nowPlayingDetailLine(view);
+    EXPECT_EQ(detail.text, "474 MHz   CH 1/1   RADIO");
+    EXPECT_TRUE(sameColour(detail.colour, ImVec4(0.95f, 0.8f, 0.4f, 1)));
+    const PanelLine signal = nowPlayingSignalLine(view);
+    EXPECT_EQ(signal.text, "no signal");
+    EXPECT_TRUE(sameColour(signal.colour, ImVec4(0.95f, 0.65f, 0.3f, 1)));
+}
+
+TEST(NowPlayingLines, OnlineChannelShowsKindAndSource) {
+    const Channel ch = onlineChannel();
+    EXPECT_EQ(nowPlayingDetailLine({ch, 4, 9, false, kSource, false, -1, -1, true}).text, "IPTV   CH 5/9   ONLINE");
+    EXPECT_EQ(nowPlayingDetailLine({ch, 4, 9, true, kSource, false, -1, -1, true}).text, "RADIO   CH 5/9   ONLINE");
+    EXPECT_EQ(nowPlayingSignalLine({ch, 4, 9, true, kSource, false, -1, -1, true}).text, kSource);
+}
+
+TEST(ScanProgressTexts, EmptyTotalReadsOneAndCountsLine) {
+    EXPECT_EQ(scanProgressOverlayText(0, 0), "0 / 1");
+    EXPECT_EQ(scanProgressOverlayText(7, 50), "7 / 50");
+    EXPECT_EQ(scanProgressCountsText({false, 7, 50, 522000000, 2, 9}), "522 MHz    2 muxes    9 channels");
+}
+
+TEST(OverlayPanels, NowPlayingSitsAtTheTopLeftCorner) {
+    test::ImGuiFrameHarness harness(1280, 720);
+    const Channel ch = tunerChannel(0x100, false);
+    const NowPlayingView view{ch, 0, 3, false, kSource, true, 80, 90, true};
+    for (int i = 0; i < 2; ++i) harness.frame([&] { drawNowPlayingPanel(view); });
+    ImGuiWindow* w = ImGui::FindWindowByName("##nowplaying");
+    ASSERT_NE(w, nullptr);
+    EXPECT_FLOAT_EQ(w->Pos.x, 24);
+    EXPECT_FLOAT_EQ(w->Pos.y, 24);
+}
+
+TEST(OverlayPanels, ToastHangsAboveTheToolbarAndLongTextsWrapInsideTheWindow) {
+    test::ImGuiFrameHarness harness(640, 480);
+    const std::string longText(400, 'x');
+    const std::string words = "Playback error: " + std::string(30, 'a') + " " + std::string(30, 'b') + " " +
+                              std::string(30, 'c') + " " + std::string(30, 'd');
+    for (int i = 0; i < 3; ++i) harness.frame([&] { drawToastPanel(words, 640, 480); });
+    ImGuiWindow* w = ImGui::FindWindowByName("##toast");
+    ASSERT_NE(w, nullptr);
+    EXPECT_FLOAT_EQ(w->Pos.y + w->Size.y, 360);
+    EXPECT_GE(w->Pos.x, 0);
+    EXPECT_LE(w->Pos.x + w->Size.x, 640);
+}
+
+TEST(OverlayPanels, CentredPanelsAreCentred) {
+    test::ImGuiFrameHarness harness(1280, 720);
+    for (int i = 0; i < 3; ++i) {
+        harness.frame([&] {
+            drawTunerMissingPanel("cannot open /dev/dvb/adapter0/frontend0: No such file or directory", 1280, 720);
+        });
+    }
+    ImGuiWindow* w = ImGui::FindWindowByName("##nodevice");
+    ASSERT_NE(w, nullptr);
+    EXPECT_NEAR(w->Pos.x + w->Size.x * 0.5f, 640, 1);
+    EXPECT_NEAR(w->Pos.y + w->Size.y * 0.5f, 360, 1);
+}
+
+}  // namespace
+}  // namespace vantiro
