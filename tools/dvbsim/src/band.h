@@ -1,0 +1,69 @@
+// The simulated air: which adapters exist and which multiplexes they can receive,
+// read from the band file named by DVBSIM_BAND (format in ../README.md).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vantiro::dvbsim {
+
+enum class OpenOutcome { ok, busy, missing };
+
+struct AdapterSpec {
+  int number = 0;
+  std::string frontendName = "Silicon Labs Si2168";
+  OpenOutcome open = OpenOutcome::ok;
+};
+
+// How a statistic of the frontend is reported (the kernel's fe_stat scales).
+enum class StatScale { none, decibel, relative };
+
+struct Statistic {
+  StatScale scale = StatScale::none;
+  int64_t value = 0;
+};
+
+struct Faults {
+  bool noPat = false;
+  bool noSdt = false;
+  bool allPmtsMissing = false;
+  std::vector<uint16_t> missingPmtPrograms;  // program numbers whose PMT never comes
+  bool sdtSplit = false;                     // SDT sent as two sections
+  std::optional<int> lockLostAfterMs;        // lock drops this long after it was gained
+  std::optional<int> dvrOverflowAfterMs;     // one EOVERFLOW this long after the DVR starts
+  std::vector<uint16_t> badCrcPids;          // every other repetition carries a broken CRC
+};
+
+struct MuxSpec {
+  uint32_t frequencyHz = 0;
+  int deliverySystem = 16;
+  std::string tsPath;
+  uint64_t bitrate = 0;  // bits per second; 0 = measured from the file's PCRs
+  int lockDelayMs = 300;
+  Statistic strength{StatScale::relative, 52428};
+  Statistic cnr{StatScale::decibel, 28000};
+  int patIntervalMs = 100;
+  int pmtIntervalMs = 100;
+  int sdtIntervalMs = 2000;
+  int nitIntervalMs = 2000;
+  Faults faults;
+};
+
+struct Band {
+  std::vector<AdapterSpec> adapters;
+  std::vector<MuxSpec> muxes;
+  uint32_t toleranceHz = 250000;  // how far off the centre a tune still locks
+
+  const AdapterSpec* adapter(int number) const;
+  // The multiplex a frontend tuned to (frequency, delivery system) receives.
+  const MuxSpec* muxAt(uint32_t frequencyHz, int deliverySystem) const;
+};
+
+// Parses band file text; relative TS paths are taken from baseDir.
+std::optional<Band> parseBand(const std::string& text, const std::string& baseDir,
+                              std::string* error);
+std::optional<Band> loadBandFile(const std::string& path, std::string* error);
+
+}  // namespace vantiro::dvbsim

@@ -1,0 +1,37 @@
+// Section-level helpers: the MPEG CRC, the kernel's section filter, and the
+// rewrites the band's faults need.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace vantiro::dvbsim {
+
+using Section = std::vector<uint8_t>;
+
+uint32_t mpegCrc32(std::span<const uint8_t> bytes);
+bool sectionCrcOk(std::span<const uint8_t> section);
+// Rewrites the last four bytes with the CRC of everything before them.
+void fixSectionCrc(Section& section);
+
+// A DMX_SET_FILTER filter as the kernel's demux applies it: filter byte 0 is
+// the table id, filter bytes 1..15 face section bytes 3..17 (the two
+// section-length bytes are skipped); mode bits set mean "must differ".
+struct SectionFilter {
+  uint8_t filter[16] = {};
+  uint8_t mask[16] = {};
+  uint8_t mode[16] = {};
+  bool matches(std::span<const uint8_t> section) const;
+};
+
+// Splits an SDT section into two sections (services divided between them),
+// numbered 0 and 1 with last_section_number 1. Returns the input unchanged
+// when it holds fewer than two services.
+std::vector<Section> splitSdt(const Section& sdt);
+
+inline uint16_t tableIdExtension(const Section& s) {
+  return s.size() >= 5 ? static_cast<uint16_t>(s[3] << 8 | s[4]) : 0;
+}
+
+}  // namespace vantiro::dvbsim

@@ -1,0 +1,918 @@
+#include "simulator.h"
+
+#include <fcntl.h>
+#include <linux/dvb/dmx.h>
+#include <linux/dvb/frontend.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace vantiro::dvbsim {
+
+namespace {
+
+using std::chrono::milliseconds;
+
+constexpr uint32_t kApiVersion = (5 << 8) | 11;
+constexpr uint32_t kMinFrequencyHz = 48000000;
+constexpr uint32_t kMaxFrequencyHz = 870000000;
+// What an Si2168 demodulator offers, in the driver's order; the first is the
+// default delivery system after the device is opened.
+constexpr uint8_t kDeliverySystems[] = {SYS_DVBT, SYS_DVBT2, SYS_DVBC_ANNEX_A};
+constexpr size_t kDefaultDvrBuffer = 10 * 188 * 1024;  // the kernel's DVR ring
+constexpr size_t kDefaultSectionBuffer = 8192;         // the kernel's demux filter ring
+constexpr auto kTick = milliseconds(4);
+constexpr uint32_t kFeAllLockBits = FE_HAS_SIGNAL | FE_HAS_CARRIER | FE_HAS_VITERBI | FE_HAS_SYNC | FE_HAS_LOCK;
+
+bool isSupportedDeliverySystem(uint32_t system) {
+  for (uint8_t s : kDeliverySystems)
+    if (s == system) return true;
+  return false;
+}
+
+int64_t millisBetween(Clock::time_point from, Clock::time_point to) {
+  return std::chrono::duration_cast<milliseconds>(to - from).count();
+}
+
+void warnOnce(const std::string& message) {
+  static std::mutex m;
+  static std::vector<std::string> said;
+  std::lock_guard lock(m);
+  for (const auto& s : said)
+    if (s == message) return;
+  said.push_back(message);
+  std::fprintf(stderr, "dvbsim: %s\n", message.c_str());
+}
+
+void setNonBlocking(int fd, bool on) {
+  int fl = fcntl(fd, F_GETFL);
+  if (fl >= 0) fcntl(fd, F_SETFL, on ? (fl | O_NONBLOCK) : (fl & ~O_NONBLOCK));
+}
+
+void setCloseOnExec(int fd, bool on) { fcntl(fd, F_SETFD, on ? FD_CLOEXEC : 0); }
+
+}  // namespace
+
+std::optional<DevicePath> parseDevicePath(const char* path) {
+  static constexpr char kPrefix[] = "/dev/dvb/adapter";
+  if (!path || std::strncmp(path, kPrefix, sizeof kPrefix - 1) != 0) return std::nullopt;
+  const char* p = path + sizeof kPrefix - 1;
+  if (*p < '0' || *p > '9') return std::nullopt;
+  char* end = nullptr;
+  long adapter = std::strtol(p, &end, 10);
+  if (*end != '/' || adapter > 255) return std::nullopt;
+  const char* device = end + 1;
+  DevicePath result;
+  result.adapter = static_cast<int>(adapter);
+  const char* number = nullptr;
+  if (std::strncmp(device, "frontend", 8) == 0) {
+    result.kind = DeviceKind::frontend;
+    number = device + 8;
+  } else if (std::strncmp(device, "demux", 5) == 0) {
+    result.kind = DeviceKind::demux;
+    number = device + 5;
+  } else if (std::strncmp(device, "dvr", 3) == 0) {
+    result.kind = DeviceKind::dvr;
+    number = device + 3;
+  } else {
+    return std::nullopt;
+  }
+  if (*number < '0' || *number > '9') return std::nullopt;
+  long index = std::strtol(number, &end, 10);
+  if (*end != '\0') return std::nullopt;
+  result.index = static_cast<int>(index);
+  return result;
+}
+
+int LiveMux::intervalMs(uint16_t pid) const {
+  int ms = pid == 0x0000 ? spec->patIntervalMs
+         : pid == 0x0010 ? spec->nitIntervalMs
+         : pid == 0x0011 ? spec->sdtIntervalMs
+                         : spec->pmtIntervalMs;
+  return ms > 0 ? ms : 1;
+}
+
+struct Simulator::TsFeed {
+  int fd = -1;  // the simulator's end
+  int appFd = -1;
+  bool isSocket = false;
+  bool positioned = false;
+  uint64_t generation = 0;
+  uint64_t next = 0;  // next broadcast packet to look at
+  std::optional<Clock::time_point> firstData;
+  std::vector<uint8_t> chunk;
+};
+
+struct Simulator::Adapter {
+  AdapterSpec spec;
+  int frontendWriters = 0;
+  std::map<uint32_t, uint32_t> properties;
+  uint32_t deliverySystem = kDeliverySystems[0];
+  bool tuned = false;
+  uint32_t frequency = 0;
+  Clock::time_point tuneTime;
+  uint64_t generation = 0;
+  std::shared_ptr<LiveMux> mux;
+  TsFeed dvr;
+  size_t dvrBufferSize = kDefaultDvrBuffer;
+  bool dvrOverflowInjected = false;
+
+  Clock::time_point lockTime() const { return tuneTime + milliseconds(mux ? mux->spec->lockDelayMs : 0); }
+};
+
+struct Simulator::Handle {
+  DeviceKind kind = DeviceKind::none;
+  int adapter = 0;
+  int appFd = -1;
+  int simFd = -1;
+  int accessMode = O_RDONLY;
+
+  enum class Mode { none, section, pes } mode = Mode::none;
+  bool running = false;
+  bool streamSocket = false;
+  size_t bufferSize = kDefaultSectionBuffer;
+
+  // Section filter.
+  uint16_t pid = 0;
+  SectionFilter filter;
+  uint32_t flags = 0;
+  uint32_t timeoutMs = 0;
+  Clock::time_point started;
+  bool delivered = false;
+  bool scheduled = false;
+  uint64_t generation = 0;
+  uint64_t repetition = 0;
+  Clock::time_point nextDue;
+  std::deque<Section> queued;
+  size_t queuedBytes = 0;
+
+  // PES / TS filter.
+  int output = DMX_OUT_DECODER;
+  std::bitset<8192> pids;
+  bool allPids = false;
+  TsFeed feed;  // for DMX_OUT_TSDEMUX_TAP, read from this descriptor
+};
+
+const LibcCalls& libc();  // defined in interpose.cpp
+
+Simulator& Simulator::instance() {
+  // Never destroyed: the simulator thread and late close() calls from exit
+  // handlers may still use it while static destructors run.
+  static Simulator* sim = [] {
+    auto* created = new Simulator();
+    current_.store(created, std::memory_order_release);
+    return created;
+  }();
+  return *sim;
+}
+
+bool Simulator::ensureBand(std::string* error) {
+  if (!bandLoaded_) {
+    bandLoaded_ = true;
+    const char* path = std::getenv("DVBSIM_BAND");
+    if (!path || !*path) {
+      bandError_ = "DVBSIM_BAND is not set: no adapters";
+    } else {
+      band_ = loadBandFile(path, &bandError_);
+      if (!band_) warnOnce(bandError_);
+    }
+  }
+  if (!band_ && error) *error = bandError_;
+  return band_.has_value();
+}
+
+std::vector<AdapterSpec> Simulator::presentAdapters() {
+  std::lock_guard lock(mutex_);
+  std::vector<AdapterSpec> present;
+  if (!ensureBand(nullptr)) return present;
+  for (const auto& a : band_->adapters)
+    if (a.open != OpenOutcome::missing) present.push_back(a);
+  return present;
+}
+
+Simulator::Adapter* Simulator::adapterState(int number) {
+  auto it = adapters_.find(number);
+  if (it != adapters_.end()) return it->second.get();
+  const AdapterSpec* spec = band_ ? band_->adapter(number) : nullptr;
+  if (!spec) return nullptr;
+  auto state = std::make_unique<Adapter>();
+  state->spec = *spec;
+  Adapter* raw = state.get();
+  adapters_[number] = std::move(state);
+  return raw;
+}
+
+std::shared_ptr<LiveMux> Simulator::liveMux(const MuxSpec& spec) {
+  std::string key = std::to_string(spec.frequencyHz) + "/" + std::to_string(spec.deliverySystem);
+  auto it = muxes_.find(key);
+  if (it != muxes_.end()) return it->second;
+  std::string error;
+  auto source = TsSource::load(spec.tsPath, &error);
+  if (!source) {
+    warnOnce(error);
+    muxes_[key] = nullptr;
+    return nullptr;
+  }
+  auto mux = std::make_shared<LiveMux>();
+  mux->spec = &spec;
+  mux->source = source;
+  mux->tables = source->tables();
+  mux->bitrate = spec.bitrate ? spec.bitrate : source->measuredBitrate();
+  if (mux->bitrate == 0) mux->bitrate = 8000000;
+  const Faults& f = spec.faults;
+  auto silence = [&](uint16_t pid) {
+    mux->tables.erase(pid);
+    mux->silentPids.set(pid);
+  };
+  if (f.noPat) silence(0x0000);
+  if (f.noSdt) silence(0x0011);
+  for (const auto& [program, pid] : source->pmtPids()) {
+    bool missing = f.allPmtsMissing;
+    for (uint16_t p : f.missingPmtPrograms) missing = missing || p == program;
+    if (!missing) continue;
+    auto& sections = mux->tables[pid];
+    std::erase_if(sections, [&](const Section& s) { return s[0] == 0x02 && tableIdExtension(s) == program; });
+    if (sections.empty()) silence(pid);
+  }
+  if (f.sdtSplit && mux->tables.count(0x0011)) {
+    std::vector<Section> split;
+    for (const auto& s : mux->tables[0x0011]) {
+      if (s[0] == 0x42) {
+        for (auto& part : splitSdt(s)) split.push_back(std::move(part));
+      } else {
+        split.push_back(s);
+      }
+    }
+    mux->tables[0x0011] = std::move(split);
+  }
+  muxes_[key] = mux;
+  return mux;
+}
+
+int Simulator::open(const DevicePath& path, int flags) {
+  std::lock_guard lock(mutex_);
+  std::string error;
+  if (!ensureBand(&error)) {
+    errno = ENOENT;
+    return -1;
+  }
+  Adapter* a = adapterState(path.adapter);
+  if (!a || a->spec.open == OpenOutcome::missing || path.index != 0) {
+    errno = ENOENT;
+    return -1;
+  }
+  if (a->spec.open == OpenOutcome::busy) {
+    errno = EBUSY;
+    return -1;
+  }
+  auto handle = std::make_unique<Handle>();
+  handle->kind = path.kind;
+  handle->adapter = path.adapter;
+  handle->accessMode = flags & O_ACCMODE;
+  bool nonBlocking = flags & O_NONBLOCK;
+  bool closeOnExec = flags & O_CLOEXEC;
+  int appFd = -1;
+
+  switch (path.kind) {
+    case DeviceKind::frontend: {
+      // Only one writer at a time, like the kernel's frontend device.
+      if (handle->accessMode != O_RDONLY && a->frontendWriters > 0) {
+        errno = EBUSY;
+        return -1;
+      }
+      appFd = eventfd(0, (nonBlocking ? EFD_NONBLOCK : 0) | (closeOnExec ? EFD_CLOEXEC : 0));
+      if (appFd < 0) return -1;
+      if (handle->accessMode != O_RDONLY) ++a->frontendWriters;
+      break;
+    }
+    case DeviceKind::demux: {
+      int pair[2];
+      if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) return -1;
+      appFd = pair[0];
+      handle->simFd = pair[1];
+      setNonBlocking(handle->simFd, true);
+      if (!closeOnExec) setCloseOnExec(appFd, false);
+      if (nonBlocking) setNonBlocking(appFd, true);
+      break;
+    }
+    case DeviceKind::dvr: {
+      if (handle->accessMode == O_WRONLY) {
+        // Playback into the demux is not simulated: the bytes are swallowed.
+        appFd = libc().open("/dev/null", flags & ~O_CREAT);
+        if (appFd < 0) return -1;
+        break;
+      }
+      if (a->dvr.appFd >= 0) {  // one reader at a time
+        errno = EBUSY;
+        return -1;
+      }
+      int ends[2];
+      if (pipe2(ends, O_CLOEXEC) != 0) return -1;
+      appFd = ends[0];
+      a->dvr = TsFeed{};
+      a->dvr.fd = ends[1];
+      a->dvr.appFd = appFd;
+      a->dvrOverflowInjected = false;
+      a->dvrBufferSize = kDefaultDvrBuffer;
+      fcntl(ends[1], F_SETPIPE_SZ, static_cast<int>(a->dvrBufferSize));
+      setNonBlocking(ends[1], true);
+      if (!closeOnExec) setCloseOnExec(appFd, false);
+      if (nonBlocking) setNonBlocking(appFd, true);
+      break;
+    }
+    case DeviceKind::none:
+      errno = ENOENT;
+      return -1;
+  }
+  handle->appFd = appFd;
+  if (appFd < kFastFds) {
+    pendingErrors_[appFd].store(0);
+    kinds_[appFd].store(static_cast<uint8_t>(path.kind), std::memory_order_release);
+  }
+  handles_[appFd] = std::move(handle);
+  ensureThread();
+  wake_.notify_all();
+  return appFd;
+}
+
+bool Simulator::close(int fd) {
+  if (fd < 0) return false;
+  if (fd < kFastFds && kinds_[fd].load(std::memory_order_acquire) == 0) return false;
+  std::lock_guard lock(mutex_);
+  auto it = handles_.find(fd);
+  if (it == handles_.end()) return false;
+  Handle& h = *it->second;
+  Adapter* a = adapterState(h.adapter);
+  if (h.kind == DeviceKind::frontend && h.accessMode != O_RDONLY && a && --a->frontendWriters == 0) {
+    // The last writer gone, the kernel puts the demodulator to sleep.
+    a->tuned = false;
+    a->mux = nullptr;
+    ++a->generation;
+  }
+  if (h.kind == DeviceKind::dvr && a && a->dvr.appFd == fd) {
+    libc().close(a->dvr.fd);
+    a->dvr = TsFeed{};
+  }
+  if (h.simFd >= 0) libc().close(h.simFd);
+  if (fd < kFastFds) {
+    kinds_[fd].store(0, std::memory_order_release);
+    pendingErrors_[fd].store(0);
+  }
+  handles_.erase(it);
+  return true;
+}
+
+bool Simulator::ioctl(int fd, unsigned long request, void* arg, int* result) {
+  if (fd < 0) return false;
+  if (fd < kFastFds && kinds_[fd].load(std::memory_order_acquire) == 0) return false;
+  std::lock_guard lock(mutex_);
+  auto it = handles_.find(fd);
+  if (it == handles_.end()) return false;
+  Handle& h = *it->second;
+  int rc = -ENOTTY;
+  if (h.kind == DeviceKind::frontend) rc = frontendIoctl(h, request, arg);
+  else rc = demuxIoctl(h, request, arg);
+  if (rc < 0) {
+    errno = -rc;
+    *result = -1;
+  } else {
+    *result = rc;
+  }
+  wake_.notify_all();
+  return true;
+}
+
+// --- frontend -------------------------------------------------------------
+
+bool Simulator::lockedAt(const Adapter& a, Clock::time_point now) const {
+  if (!a.tuned || !a.mux) return false;
+  auto lockTime = a.lockTime();
+  if (now < lockTime) return false;
+  const auto& lost = a.mux->spec->faults.lockLostAfterMs;
+  return !(lost && now >= lockTime + milliseconds(*lost));
+}
+
+uint32_t Simulator::frontendStatus(const Adapter& a, Clock::time_point now) const {
+  if (!a.tuned || !a.mux) return 0;
+  if (lockedAt(a, now)) return kFeAllLockBits;
+  if (now >= a.lockTime()) return 0;  // lock was lost
+  int64_t elapsed = millisBetween(a.tuneTime, now);
+  int delay = a.mux->spec->lockDelayMs;
+  if (elapsed * 2 >= delay) return FE_HAS_SIGNAL | FE_HAS_CARRIER;
+  if (elapsed * 4 >= delay) return FE_HAS_SIGNAL;
+  return 0;
+}
+
+void Simulator::tune(Adapter& a) {
+  a.tuned = true;
+  a.tuneTime = Clock::now();
+  ++a.generation;
+  a.frequency = a.properties[DTV_FREQUENCY];
+  const MuxSpec* spec = band_ ? band_->muxAt(a.frequency, static_cast<int>(a.deliverySystem)) : nullptr;
+  a.mux = spec ? liveMux(*spec) : nullptr;
+}
+
+int Simulator::setProperties(Handle& h, void* arg) {
+  auto* props = static_cast<dtv_properties*>(arg);
+  if (!props || props->num == 0 || props->num > DTV_IOCTL_MAX_MSGS || !props->props) return -EINVAL;
+  Adapter& a = *adapterState(h.adapter);
+  for (uint32_t i = 0; i < props->num; ++i) {
+    dtv_property& p = props->props[i];
+    switch (p.cmd) {
+      case DTV_CLEAR:
+        a.properties.clear();
+        break;
+      case DTV_TUNE: {
+        uint32_t f = a.properties[DTV_FREQUENCY];
+        if (f < kMinFrequencyHz || f > kMaxFrequencyHz) {
+          p.result = -EINVAL;
+          return -EINVAL;
+        }
+        tune(a);
+        break;
+      }
+      case DTV_DELIVERY_SYSTEM:
+        if (!isSupportedDeliverySystem(p.u.data)) {
+          p.result = -EINVAL;
+          return -EINVAL;
+        }
+        a.deliverySystem = p.u.data;
+        break;
+      default:
+        if (p.cmd == 0 || p.cmd > DTV_MAX_COMMAND) {
+          p.result = -EINVAL;
+          return -EINVAL;
+        }
+        a.properties[p.cmd] = p.u.data;
+        break;
+    }
+    p.result = 0;
+  }
+  return 0;
+}
+
+int Simulator::getProperties(Handle& h, void* arg) {
+  auto* props = static_cast<dtv_properties*>(arg);
+  if (!props || props->num == 0 || props->num > DTV_IOCTL_MAX_MSGS || !props->props) return -EINVAL;
+  Adapter& a = *adapterState(h.adapter);
+  auto now = Clock::now();
+  bool locked = lockedAt(a, now);
+  auto fillStat = [&](dtv_property& p, const Statistic& s) {
+    std::memset(&p.u.st, 0, sizeof p.u.st);
+    if (s.scale == StatScale::none) return;  // the driver offers no such statistic
+    p.u.st.len = 1;
+    if (!locked) {
+      p.u.st.stat[0].scale = FE_SCALE_NOT_AVAILABLE;
+      return;
+    }
+    p.u.st.stat[0].scale = s.scale == StatScale::decibel ? FE_SCALE_DECIBEL : FE_SCALE_RELATIVE;
+    p.u.st.stat[0].svalue = s.value;
+  };
+  auto fillCounter = [&](dtv_property& p, uint64_t value) {
+    std::memset(&p.u.st, 0, sizeof p.u.st);
+    p.u.st.len = 1;
+    p.u.st.stat[0].scale = locked ? FE_SCALE_COUNTER : FE_SCALE_NOT_AVAILABLE;
+    p.u.st.stat[0].uvalue = locked ? value : 0;
+  };
+  uint64_t lockedBits = 0;
+  if (locked) lockedBits = static_cast<uint64_t>(millisBetween(a.lockTime(), now)) * a.mux->bitrate / 1000;
+  for (uint32_t i = 0; i < props->num; ++i) {
+    dtv_property& p = props->props[i];
+    p.result = 0;
+    switch (p.cmd) {
+      case DTV_API_VERSION: p.u.data = kApiVersion; break;
+      case DTV_DELIVERY_SYSTEM: p.u.data = a.deliverySystem; break;
+      case DTV_ENUM_DELSYS:
+        std::memset(&p.u.buffer, 0, sizeof p.u.buffer);
+        p.u.buffer.len = sizeof kDeliverySystems;
+        std::memcpy(p.u.buffer.data, kDeliverySystems, sizeof kDeliverySystems);
+        break;
+      case DTV_STAT_SIGNAL_STRENGTH:
+        fillStat(p, a.mux ? a.mux->spec->strength : Statistic{StatScale::decibel, 0});
+        break;
+      case DTV_STAT_CNR:
+        fillStat(p, a.mux ? a.mux->spec->cnr : Statistic{StatScale::decibel, 0});
+        break;
+      case DTV_STAT_PRE_ERROR_BIT_COUNT:
+      case DTV_STAT_POST_ERROR_BIT_COUNT:
+      case DTV_STAT_ERROR_BLOCK_COUNT: fillCounter(p, 0); break;
+      case DTV_STAT_PRE_TOTAL_BIT_COUNT:
+      case DTV_STAT_POST_TOTAL_BIT_COUNT: fillCounter(p, lockedBits); break;
+      case DTV_STAT_TOTAL_BLOCK_COUNT: fillCounter(p, lockedBits / (188 * 8)); break;
+      case DTV_BANDWIDTH_HZ: {
+        auto it = a.properties.find(p.cmd);
+        p.u.data = it != a.properties.end() ? it->second : 8000000;
+        break;
+      }
+      default: {
+        if (p.cmd == 0 || p.cmd > DTV_MAX_COMMAND) {
+          p.result = -EINVAL;
+          return -EINVAL;
+        }
+        auto it = a.properties.find(p.cmd);
+        p.u.data = it != a.properties.end() ? it->second : 0;
+        break;
+      }
+    }
+  }
+  return 0;
+}
+
+int Simulator::frontendIoctl(Handle& h, unsigned long request, void* arg) {
+  Adapter& a = *adapterState(h.adapter);
+  // A read-only frontend answers only the requests that read.
+  if (h.accessMode == O_RDONLY && (_IOC_DIR(request) != _IOC_READ || request == FE_GET_EVENT))
+    return -EPERM;
+  auto now = Clock::now();
+  bool locked = lockedAt(a, now);
+  switch (request) {
+    case FE_GET_INFO: {
+      auto* info = static_cast<dvb_frontend_info*>(arg);
+      if (!info) return -EFAULT;
+      std::memset(info, 0, sizeof *info);
+      std::snprintf(info->name, sizeof info->name, "%s", a.spec.frontendName.c_str());
+      info->type = FE_OFDM;
+      info->frequency_min = kMinFrequencyHz;
+      info->frequency_max = kMaxFrequencyHz;
+      info->frequency_stepsize = 62500;
+      info->caps = static_cast<fe_caps>(FE_CAN_FEC_1_2 | FE_CAN_FEC_2_3 | FE_CAN_FEC_3_4 | FE_CAN_FEC_5_6 |
+                                        FE_CAN_FEC_7_8 | FE_CAN_FEC_AUTO | FE_CAN_QPSK | FE_CAN_QAM_16 |
+                                        FE_CAN_QAM_32 | FE_CAN_QAM_64 | FE_CAN_QAM_128 | FE_CAN_QAM_256 |
+                                        FE_CAN_QAM_AUTO | FE_CAN_TRANSMISSION_MODE_AUTO |
+                                        FE_CAN_GUARD_INTERVAL_AUTO | FE_CAN_HIERARCHY_AUTO |
+                                        FE_CAN_MUTE_TS | FE_CAN_2G_MODULATION | FE_CAN_MULTISTREAM);
+      return 0;
+    }
+    case FE_READ_STATUS:
+      if (!arg) return -EFAULT;
+      *static_cast<fe_status_t*>(arg) = static_cast<fe_status_t>(frontendStatus(a, now));
+      return 0;
+    case FE_SET_PROPERTY: return setProperties(h, arg);
+    case FE_GET_PROPERTY: return getProperties(h, arg);
+    case FE_READ_SIGNAL_STRENGTH: {
+      uint16_t v = 0;
+      if (locked && a.mux->spec->strength.scale == StatScale::relative)
+        v = static_cast<uint16_t>(std::clamp<int64_t>(a.mux->spec->strength.value, 0, 65535));
+      if (!arg) return -EFAULT;
+      *static_cast<uint16_t*>(arg) = v;
+      return 0;
+    }
+    case FE_READ_SNR: {
+      uint16_t v = 0;
+      if (locked && a.mux->spec->cnr.scale == StatScale::decibel)
+        v = static_cast<uint16_t>(std::clamp<int64_t>(a.mux->spec->cnr.value / 100, 0, 65535));
+      if (!arg) return -EFAULT;
+      *static_cast<uint16_t*>(arg) = v;
+      return 0;
+    }
+    case FE_READ_BER:
+    case FE_READ_UNCORRECTED_BLOCKS:
+      if (!arg) return -EFAULT;
+      *static_cast<uint32_t*>(arg) = 0;
+      return 0;
+    case FE_GET_EVENT: return -EWOULDBLOCK;
+    case FE_SET_FRONTEND: {
+      auto* params = static_cast<dvb_frontend_parameters*>(arg);
+      if (!params) return -EFAULT;
+      if (params->frequency < kMinFrequencyHz || params->frequency > kMaxFrequencyHz) return -EINVAL;
+      a.properties[DTV_FREQUENCY] = params->frequency;
+      tune(a);
+      return 0;
+    }
+    case FE_GET_FRONTEND: {
+      auto* params = static_cast<dvb_frontend_parameters*>(arg);
+      if (!params) return -EFAULT;
+      std::memset(params, 0, sizeof *params);
+      params->frequency = a.frequency;
+      return 0;
+    }
+    case FE_SET_TONE:
+    case FE_SET_VOLTAGE:
+    case FE_ENABLE_HIGH_LNB_VOLTAGE:
+    case FE_SET_FRONTEND_TUNE_MODE:
+    case FE_DISEQC_RESET_OVERLOAD:
+    case FE_DISEQC_SEND_BURST:
+    case FE_DISEQC_SEND_MASTER_CMD: return 0;
+    default: return -ENOTTY;
+  }
+}
+
+// --- demux and DVR ----------------------------------------------------------
+
+void Simulator::flushDescriptor(int fd, bool isSocket) {
+  char scratch[4096];
+  if (isSocket) {
+    for (int i = 0; i < 100000; ++i) {
+      ssize_t n = recv(fd, scratch, sizeof scratch, MSG_DONTWAIT);
+      if (n < 0) break;
+      if (n == 0) {
+        // An empty record (a wake-up) or the end; peek tells them apart.
+        if (recv(fd, scratch, 1, MSG_DONTWAIT | MSG_PEEK) < 0) break;
+      }
+    }
+    return;
+  }
+  int pending = 0;
+  while (::ioctl(fd, FIONREAD, &pending) == 0 && pending > 0) {
+    ssize_t n = libc().read(fd, scratch, std::min<size_t>(sizeof scratch, static_cast<size_t>(pending)));
+    if (n <= 0) break;
+  }
+}
+
+int Simulator::replaceDemuxSocket(Handle& h, int type) {
+  // The program's descriptor number stays; the socket behind it changes type
+  // (records for sections, a byte stream for a TS tap on the demux itself).
+  int pair[2];
+  if (socketpair(AF_UNIX, type | SOCK_CLOEXEC, 0, pair) != 0) return -errno;
+  int fdFlags = fcntl(h.appFd, F_GETFD);
+  int flFlags = fcntl(h.appFd, F_GETFL);
+  if (dup3(pair[0], h.appFd, (fdFlags & FD_CLOEXEC) ? O_CLOEXEC : 0) < 0) {
+    int e = errno;
+    libc().close(pair[0]);
+    libc().close(pair[1]);
+    return -e;
+  }
+  libc().close(pair[0]);
+  if (flFlags >= 0 && (flFlags & O_NONBLOCK)) setNonBlocking(h.appFd, true);
+  libc().close(h.simFd);
+  h.simFd = pair[1];
+  setNonBlocking(h.simFd, true);
+  h.streamSocket = type == SOCK_STREAM;
+  return 0;
+}
+
+int Simulator::demuxIoctl(Handle& h, unsigned long request, void* arg) {
+  Adapter& a = *adapterState(h.adapter);
+  if (h.kind == DeviceKind::dvr) {
+    if (request != DMX_SET_BUFFER_SIZE) return -ENOTTY;
+    if (a.dvr.appFd != h.appFd) return 0;
+    a.dvrBufferSize = reinterpret_cast<uintptr_t>(arg);
+    fcntl(a.dvr.fd, F_SETPIPE_SZ, static_cast<int>(std::min<size_t>(a.dvrBufferSize, 1 << 20)));
+    return 0;
+  }
+  auto restart = [&](Clock::time_point now) {
+    h.running = true;
+    h.started = now;
+    h.delivered = false;
+    h.scheduled = false;
+    h.queued.clear();
+    h.queuedBytes = 0;
+    h.feed.positioned = false;
+    setPendingError(h.appFd, 0);
+    flushDescriptor(h.appFd, true);
+  };
+  auto now = Clock::now();
+  switch (request) {
+    case DMX_SET_FILTER: {
+      auto* params = static_cast<dmx_sct_filter_params*>(arg);
+      if (!params) return -EFAULT;
+      if (params->pid >= 0x2000) return -EINVAL;
+      h.running = false;
+      if (h.streamSocket) {
+        if (int rc = replaceDemuxSocket(h, SOCK_SEQPACKET); rc < 0) return rc;
+      }
+      h.mode = Handle::Mode::section;
+      h.pid = params->pid;
+      std::memcpy(h.filter.filter, params->filter.filter, 16);
+      std::memcpy(h.filter.mask, params->filter.mask, 16);
+      std::memcpy(h.filter.mode, params->filter.mode, 16);
+      h.flags = params->flags;
+      h.timeoutMs = params->timeout;
+      flushDescriptor(h.appFd, true);
+      if (params->flags & DMX_IMMEDIATE_START) restart(now);
+      return 0;
+    }
+    case DMX_SET_PES_FILTER: {
+      auto* params = static_cast<dmx_pes_filter_params*>(arg);
+      if (!params) return -EFAULT;
+      if (params->pid > 0x2000 || params->pes_type > DMX_PES_OTHER || params->output > DMX_OUT_TSDEMUX_TAP)
+        return -EINVAL;
+      h.running = false;
+      bool wantsStream = params->output == DMX_OUT_TSDEMUX_TAP || params->output == DMX_OUT_TAP;
+      if (wantsStream != h.streamSocket) {
+        if (int rc = replaceDemuxSocket(h, wantsStream ? SOCK_STREAM : SOCK_SEQPACKET); rc < 0) return rc;
+      }
+      h.mode = Handle::Mode::pes;
+      h.output = params->output;
+      h.pids.reset();
+      h.allPids = params->pid == 0x2000;
+      if (!h.allPids) h.pids.set(params->pid);
+      h.feed.fd = h.simFd;
+      h.feed.appFd = h.appFd;
+      h.feed.isSocket = true;
+      flushDescriptor(h.appFd, true);
+      if (params->flags & DMX_IMMEDIATE_START) restart(now);
+      return 0;
+    }
+    case DMX_ADD_PID:
+    case DMX_REMOVE_PID: {
+      if (h.mode != Handle::Mode::pes || !arg) return -EINVAL;
+      uint16_t pid = *static_cast<uint16_t*>(arg);
+      if (pid >= 0x2000) return -EINVAL;
+      h.pids.set(pid, request == DMX_ADD_PID);
+      return 0;
+    }
+    case DMX_START:
+      if (h.mode == Handle::Mode::none) return -EINVAL;
+      if (h.mode == Handle::Mode::pes) {
+        h.feed.fd = h.simFd;
+        h.feed.appFd = h.appFd;
+      }
+      restart(now);
+      return 0;
+    case DMX_STOP:
+      h.running = false;
+      h.queued.clear();
+      h.queuedBytes = 0;
+      return 0;
+    case DMX_SET_BUFFER_SIZE:
+      h.bufferSize = reinterpret_cast<uintptr_t>(arg);
+      return 0;
+    case DMX_GET_PES_PIDS: {
+      if (!arg) return -EFAULT;
+      std::memset(arg, 0xFF, sizeof(uint16_t) * 5);
+      return 0;
+    }
+    default: return -ENOTTY;
+  }
+}
+
+void Simulator::setPendingError(int fd, int error) {
+  if (fd >= 0 && fd < kFastFds) pendingErrors_[fd].store(error);
+}
+
+bool Simulator::takePendingError(int fd, ssize_t* result) {
+  if (fd < 0 || fd >= kFastFds) return false;
+  int error = pendingErrors_[fd].exchange(0);
+  if (error == 0) return false;
+  {
+    // The kernel empties the device's buffer when it reports the error.
+    std::lock_guard lock(mutex_);
+    auto it = handles_.find(fd);
+    if (it != handles_.end()) {
+      Handle& h = *it->second;
+      h.queued.clear();
+      h.queuedBytes = 0;
+      flushDescriptor(fd, h.kind == DeviceKind::demux);
+    }
+  }
+  errno = error;
+  *result = -1;
+  return true;
+}
+
+// --- the broadcast ----------------------------------------------------------
+
+void Simulator::ensureThread() {
+  if (thread_.joinable()) return;
+  thread_ = std::thread([this] { run(); });
+  thread_.detach();
+}
+
+void Simulator::run() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    if (handles_.empty()) {
+      wake_.wait(lock);
+      continue;
+    }
+    tick(Clock::now());
+    wake_.wait_for(lock, kTick);
+  }
+}
+
+void Simulator::tick(Clock::time_point now) {
+  for (auto& [number, aPtr] : adapters_) {
+    Adapter& a = *aPtr;
+    if (a.dvr.fd < 0) continue;
+    std::bitset<8192> pids;
+    bool all = false, any = false;
+    for (auto& [fd, h] : handles_) {
+      if (h->kind != DeviceKind::demux || h->adapter != number || h->mode != Handle::Mode::pes ||
+          !h->running || h->output != DMX_OUT_TS_TAP)
+        continue;
+      any = true;
+      all = all || h->allPids;
+      pids |= h->pids;
+    }
+    if (any) pumpTs(a.dvr, a, now, pids, all);
+    const auto& overflowAfter = a.mux ? a.mux->spec->faults.dvrOverflowAfterMs : std::nullopt;
+    if (overflowAfter && !a.dvrOverflowInjected && a.dvr.firstData &&
+        now >= *a.dvr.firstData + milliseconds(*overflowAfter)) {
+      a.dvrOverflowInjected = true;
+      setPendingError(a.dvr.appFd, EOVERFLOW);
+    }
+  }
+  for (auto& [fd, h] : handles_) {
+    if (h->kind != DeviceKind::demux) continue;
+    Adapter& a = *adapterState(h->adapter);
+    if (h->running && h->mode == Handle::Mode::section) pumpSections(*h, a, now);
+    if (h->running && h->mode == Handle::Mode::pes && h->output == DMX_OUT_TSDEMUX_TAP)
+      pumpTs(h->feed, a, now, h->pids, h->allPids);
+    flushQueuedSections(*h);
+  }
+}
+
+void Simulator::pumpTs(TsFeed& feed, Adapter& a, Clock::time_point now, const std::bitset<8192>& pids,
+                       bool allPids) {
+  if (!lockedAt(a, now) || feed.fd < 0) return;
+  const LiveMux& mux = *a.mux;
+  auto elapsedNs = static_cast<unsigned __int128>(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(now - a.lockTime()).count());
+  auto position = static_cast<uint64_t>(elapsedNs * mux.bitrate / (kPacketSize * 8 * 1000000000ull));
+  if (!feed.positioned || feed.generation != a.generation) {
+    feed.positioned = true;
+    feed.generation = a.generation;
+    feed.next = position;
+  }
+  // A stalled simulator catches up by skipping, never by a burst of seconds.
+  uint64_t maxBurst = mux.bitrate / (kPacketSize * 8) / 4 + 1;
+  if (position > feed.next + maxBurst) feed.next = position - maxBurst;
+  feed.chunk.clear();
+  uint8_t packet[kPacketSize];
+  for (; feed.next < position; ++feed.next) {
+    mux.source->broadcastPacket(feed.next, packet);
+    uint16_t pid = packetPid(packet);
+    if (mux.silentPids[pid]) continue;
+    if (allPids || pids[pid]) feed.chunk.insert(feed.chunk.end(), packet, packet + kPacketSize);
+  }
+  if (feed.chunk.empty()) return;
+  if (!feed.firstData) feed.firstData = now;
+  ssize_t n = feed.isSocket ? send(feed.fd, feed.chunk.data(), feed.chunk.size(), MSG_DONTWAIT | MSG_NOSIGNAL)
+                            : write(feed.fd, feed.chunk.data(), feed.chunk.size());
+  if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return;  // reader gone
+  if (n < static_cast<ssize_t>(feed.chunk.size())) setPendingError(feed.appFd, EOVERFLOW);
+}
+
+void Simulator::pumpSections(Handle& h, Adapter& a, Clock::time_point now) {
+  if (h.timeoutMs && !h.delivered && now >= h.started + milliseconds(h.timeoutMs)) {
+    h.running = false;
+    setPendingError(h.appFd, ETIMEDOUT);
+    send(h.simFd, "", 0, MSG_DONTWAIT | MSG_NOSIGNAL);  // wakes a poll()
+    return;
+  }
+  if (!lockedAt(a, now)) return;
+  const LiveMux& mux = *a.mux;
+  int interval = mux.intervalMs(h.pid);
+  auto lockTime = a.lockTime();
+  if (!h.scheduled || h.generation != a.generation) {
+    // Tables go out at lockTime + phase + k * interval; the first one a new
+    // filter sees is the next repetition after it started.
+    int phase = (h.pid * 7 + 3) % interval;
+    auto from = std::max(h.started, lockTime);
+    int64_t sinceFirst = millisBetween(lockTime + milliseconds(phase), from);
+    uint64_t k = sinceFirst <= 0 ? 0 : static_cast<uint64_t>((sinceFirst + interval - 1) / interval);
+    h.repetition = k;
+    h.nextDue = lockTime + milliseconds(phase) + milliseconds(static_cast<int64_t>(k) * interval);
+    h.scheduled = true;
+    h.generation = a.generation;
+  }
+  auto tables = mux.tables.find(h.pid);
+  bool badCrc = false;
+  for (uint16_t p : mux.spec->faults.badCrcPids) badCrc = badCrc || p == h.pid;
+  while (h.running && now >= h.nextDue) {
+    if (tables != mux.tables.end()) {
+      for (const Section& original : tables->second) {
+        if (!h.filter.matches(original)) continue;
+        Section s = original;
+        if (badCrc && (h.repetition & 1) && s.size() > 4) s[s.size() - 1] ^= 0x5A;
+        bool hasCrc = s.size() > 3 && (s[1] & 0x80);
+        if ((h.flags & DMX_CHECK_CRC) && hasCrc && !sectionCrcOk(s)) continue;
+        h.queuedBytes += s.size();
+        h.queued.push_back(std::move(s));
+        h.delivered = true;
+        if (h.flags & DMX_ONESHOT) {
+          h.running = false;
+          break;
+        }
+      }
+    }
+    ++h.repetition;
+    h.nextDue += milliseconds(interval);
+  }
+}
+
+void Simulator::flushQueuedSections(Handle& h) {
+  while (!h.queued.empty()) {
+    const Section& s = h.queued.front();
+    ssize_t n = send(h.simFd, s.data(), s.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    if (n < 0) break;
+    h.queuedBytes -= s.size();
+    h.queued.pop_front();
+  }
+  if (h.queuedBytes > h.bufferSize) {
+    // The reader fell behind by more than the filter's buffer.
+    h.queued.clear();
+    h.queuedBytes = 0;
+    setPendingError(h.appFd, EOVERFLOW);
+  }
+}
+
+}  // namespace vantiro::dvbsim
