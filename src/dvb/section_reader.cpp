@@ -45,18 +45,27 @@ bool matches(const std::uint8_t* data, std::size_t n, const SectionFilter& filte
     return true;
 }
 
-}  // namespace
-
-bool readSection(Tuner& tuner, std::uint16_t pid, std::uint8_t tableId, int timeoutMs,
-                 std::vector<std::uint8_t>& out) {
-    return readSection(tuner, SectionFilter{pid, tableId, std::nullopt}, timeoutMs, out);
+bool sameFilter(const SectionFilter& a, const SectionFilter& b) {
+    return a.pid == b.pid && a.tableId == b.tableId && a.tableIdExtension == b.tableIdExtension;
 }
 
-bool readSection(Tuner& tuner, const SectionFilter& filter, int timeoutMs,
-                 std::vector<std::uint8_t>& out) {
+}  // namespace
+
+void SectionReader::stop() {
+    if (!running_) return;
+    running_.reset();
+    if (tuner_.demuxFd() >= 0) ::ioctl(tuner_.demuxFd(), DMX_STOP);
+}
+
+bool SectionReader::read(const SectionFilter& filter, int timeoutMs, std::vector<std::uint8_t>& out) {
     using Clock = std::chrono::steady_clock;
-    const int fd = tuner.demuxFd();
-    if (fd < 0 || !startFilter(fd, filter)) return false;
+    const int fd = tuner_.demuxFd();
+    if (fd < 0) return false;
+    if (!running_ || !sameFilter(*running_, filter)) {
+        stop();
+        if (!startFilter(fd, filter)) return false;
+        running_ = filter;
+    }
 
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     std::array<std::uint8_t, kMaxSectionBytes> buffer;
@@ -70,11 +79,21 @@ bool readSection(Tuner& tuner, const SectionFilter& filter, int timeoutMs,
         ssize_t got = ::read(fd, buffer.data(), buffer.size());
         if (got <= 0 || !matches(buffer.data(), static_cast<std::size_t>(got), filter)) continue;
         out.assign(buffer.begin(), buffer.begin() + got);
-        ::ioctl(fd, DMX_STOP);
         return true;
     }
-    ::ioctl(fd, DMX_STOP);
+    stop();
     return false;
+}
+
+bool readSection(Tuner& tuner, std::uint16_t pid, std::uint8_t tableId, int timeoutMs,
+                 std::vector<std::uint8_t>& out) {
+    return readSection(tuner, SectionFilter{pid, tableId, std::nullopt}, timeoutMs, out);
+}
+
+bool readSection(Tuner& tuner, const SectionFilter& filter, int timeoutMs,
+                 std::vector<std::uint8_t>& out) {
+    SectionReader reader(tuner);
+    return reader.read(filter, timeoutMs, out);
 }
 
 }  // namespace vantiro

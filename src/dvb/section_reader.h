@@ -15,6 +15,26 @@ struct SectionFilter {
     std::optional<std::uint16_t> tableIdExtension;
 };
 
+// Reads successive sections from the tuner's demux. Asking again for the same filter
+// keeps the running filter, so the sections that follow the last one read are not
+// lost (a table in several sections arrives back to back); another filter, a failed
+// read or the end of the reader stops it. The caller holds the tuner's mutex for the
+// reader's whole life.
+class SectionReader {
+public:
+    explicit SectionReader(Tuner& tuner) : tuner_(tuner) {}
+    ~SectionReader() { stop(); }
+    SectionReader(const SectionReader&) = delete;
+    SectionReader& operator=(const SectionReader&) = delete;
+
+    bool read(const SectionFilter& filter, int timeoutMs, std::vector<std::uint8_t>& out);
+    void stop();
+
+private:
+    Tuner& tuner_;
+    std::optional<SectionFilter> running_;
+};
+
 // Reads one CRC-checked section of `tableId` on `pid` from the tuner's demux into
 // `out`, waiting at most about `timeoutMs`. The caller holds the tuner's mutex.
 bool readSection(Tuner& tuner, std::uint16_t pid, std::uint8_t tableId, int timeoutMs,

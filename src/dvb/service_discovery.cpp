@@ -68,9 +68,12 @@ std::vector<Service> discoverServices(const SectionSource& source, int timeoutMs
 }
 
 std::vector<Service> discoverServices(Tuner& tuner, int timeoutMs) {
+    // One reader for the whole discovery keeps the SDT filter running between its
+    // sections; restarting it for each would mostly deliver section 0 again.
+    SectionReader reader(tuner);
     return discoverServices(
-        [&tuner](const SectionFilter& filter, int ms, std::vector<std::uint8_t>& out) {
-            return readSection(tuner, filter, ms, out);
+        [&reader](const SectionFilter& filter, int ms, std::vector<std::uint8_t>& out) {
+            return reader.read(filter, ms, out);
         },
         timeoutMs);
 }
