@@ -37,6 +37,13 @@ bool isSupportedDeliverySystem(uint32_t system) {
   return false;
 }
 
+// Offset of a PID's first table after lock. The SDT sits mid-interval, so a
+// reader that starts right after the PAT waits about half an interval for it.
+int64_t tablePhaseMs(uint16_t pid, int64_t interval) {
+  if (pid == 0x0011) return interval / 2;
+  return (pid * 7 + 3) % interval;
+}
+
 int64_t millisBetween(Clock::time_point from, Clock::time_point to) {
   return std::chrono::duration_cast<milliseconds>(to - from).count();
 }
@@ -620,7 +627,7 @@ void Simulator::flushDescriptor(int fd, bool isSocket) {
     return;
   }
   int pending = 0;
-  while (::ioctl(fd, FIONREAD, &pending) == 0 && pending > 0) {
+  while (libc().ioctl(fd, FIONREAD, &pending) == 0 && pending > 0) {
     ssize_t n = libc().read(fd, scratch, std::min<size_t>(sizeof scratch, static_cast<size_t>(pending)));
     if (n <= 0) break;
   }
@@ -860,42 +867,43 @@ void Simulator::pumpSections(Handle& h, Adapter& a, Clock::time_point now) {
   }
   if (!lockedAt(a, now)) return;
   const LiveMux& mux = *a.mux;
-  int interval = mux.intervalMs(h.pid);
+  auto tables = mux.tables.find(h.pid);
+  if (tables == mux.tables.end() || tables->second.empty()) return;
+  const std::vector<Section>& sections = tables->second;
+  // The sections of one table are spread evenly over its repetition interval
+  // (slot j carries section j % n), as broadcast multiplexers do; a single
+  // section simply repeats.
+  int64_t interval = mux.intervalMs(h.pid);
+  int64_t n = static_cast<int64_t>(sections.size());
+  auto slotLength = std::chrono::microseconds(interval * 1000 / n);
   auto lockTime = a.lockTime();
   if (!h.scheduled || h.generation != a.generation) {
-    // Tables go out at lockTime + phase + k * interval; the first one a new
-    // filter sees is the next repetition after it started.
-    int phase = (h.pid * 7 + 3) % interval;
+    // The first slot a new filter sees is the next one after it started.
+    auto first = lockTime + milliseconds(tablePhaseMs(h.pid, interval));
     auto from = std::max(h.started, lockTime);
-    int64_t sinceFirst = millisBetween(lockTime + milliseconds(phase), from);
-    uint64_t k = sinceFirst <= 0 ? 0 : static_cast<uint64_t>((sinceFirst + interval - 1) / interval);
+    uint64_t k = 0;
+    if (from > first) k = static_cast<uint64_t>((from - first + slotLength - std::chrono::nanoseconds(1)) / slotLength);
     h.repetition = k;
-    h.nextDue = lockTime + milliseconds(phase) + milliseconds(static_cast<int64_t>(k) * interval);
+    h.nextDue = first + slotLength * static_cast<int64_t>(k);
     h.scheduled = true;
     h.generation = a.generation;
   }
-  auto tables = mux.tables.find(h.pid);
   bool badCrc = false;
   for (uint16_t p : mux.spec->faults.badCrcPids) badCrc = badCrc || p == h.pid;
   while (h.running && now >= h.nextDue) {
-    if (tables != mux.tables.end()) {
-      for (const Section& original : tables->second) {
-        if (!h.filter.matches(original)) continue;
-        Section s = original;
-        if (badCrc && (h.repetition & 1) && s.size() > 4) s[s.size() - 1] ^= 0x5A;
-        bool hasCrc = s.size() > 3 && (s[1] & 0x80);
-        if ((h.flags & DMX_CHECK_CRC) && hasCrc && !sectionCrcOk(s)) continue;
-        h.queuedBytes += s.size();
-        h.queued.push_back(std::move(s));
-        h.delivered = true;
-        if (h.flags & DMX_ONESHOT) {
-          h.running = false;
-          break;
-        }
-      }
-    }
-    ++h.repetition;
-    h.nextDue += milliseconds(interval);
+    uint64_t slot = h.repetition++;
+    h.nextDue += slotLength;
+    const Section& original = sections[slot % sections.size()];
+    if (!h.filter.matches(original)) continue;
+    Section s = original;
+    bool broken = badCrc && ((slot / sections.size()) & 1);
+    if (broken && s.size() > 4) s[s.size() - 1] ^= 0x5A;
+    bool hasCrc = s.size() > 3 && (s[1] & 0x80);
+    if ((h.flags & DMX_CHECK_CRC) && hasCrc && !sectionCrcOk(s)) continue;
+    h.queuedBytes += s.size();
+    h.queued.push_back(std::move(s));
+    h.delivered = true;
+    if (h.flags & DMX_ONESHOT) h.running = false;
   }
 }
 

@@ -1,0 +1,457 @@
+// The simulated adapter behaves like the kernel's DVB devices, checked through
+// the raw Linux DVB API (the program's own classes have their own tests).
+#include <fcntl.h>
+#include <linux/dvb/dmx.h>
+#include <linux/dvb/frontend.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/dvbsim_harness.h"
+#include "support/temp_dir.h"
+
+namespace vantiro {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::uint32_t kT2Mux = 474000000;
+constexpr std::uint32_t kTMux = 522000000;
+
+// A band over the standard band's multiplex files, with the given mux lines
+// (use {474} and {522} for their paths).
+std::string writeBand(const test::TempDir& dir, std::string text) {
+    std::string muxDir = test::standardBandDir();
+    for (auto [tag, file] : {std::pair{"{474}", "mux-474.ts"}, std::pair{"{522}", "mux-522.ts"}}) {
+        for (auto at = text.find(tag); at != std::string::npos; at = text.find(tag))
+            text.replace(at, std::strlen(tag), muxDir + "/" + file);
+    }
+    std::string path = dir.file("band.conf");
+    test::writeFile(path, text);
+    return path;
+}
+
+// Makes sure the multiplex files exist before the child needs them.
+std::string standardBandOrEmpty() { return test::standardBandPath(); }
+
+struct Fd {
+    int fd = -1;
+    explicit Fd(int f) : fd(f) {}
+    ~Fd() {
+        if (fd >= 0) ::close(fd);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+};
+
+int openDevice(int adapter, const char* device, int flags) {
+    std::string path = "/dev/dvb/adapter" + std::to_string(adapter) + "/" + device;
+    return ::open(path.c_str(), flags);
+}
+
+bool tune(int fe, std::uint32_t frequency, std::uint32_t system) {
+    dtv_property p[4] = {};
+    p[0].cmd = DTV_CLEAR;
+    p[1].cmd = DTV_DELIVERY_SYSTEM;
+    p[1].u.data = system;
+    p[2].cmd = DTV_FREQUENCY;
+    p[2].u.data = frequency;
+    p[3].cmd = DTV_TUNE;
+    dtv_properties props{4, p};
+    return ioctl(fe, FE_SET_PROPERTY, &props) == 0;
+}
+
+unsigned status(int fe) {
+    fe_status_t s{};
+    EXPECT_EQ(ioctl(fe, FE_READ_STATUS, &s), 0);
+    return s;
+}
+
+bool waitForLock(int fe, int limitMs) {
+    auto end = Clock::now() + std::chrono::milliseconds(limitMs);
+    while (Clock::now() < end) {
+        if (status(fe) & FE_HAS_LOCK) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+dmx_sct_filter_params sectionFilter(std::uint16_t pid, std::uint8_t tableId, std::uint32_t flags = DMX_IMMEDIATE_START) {
+    dmx_sct_filter_params f{};
+    f.pid = pid;
+    f.filter.filter[0] = tableId;
+    f.filter.mask[0] = 0xFF;
+    f.flags = flags;
+    return f;
+}
+
+// One read after the descriptor turns readable; nullopt when nothing comes
+// within limitMs. errno is kept from a failed read in *readError.
+std::optional<Bytes> readOnce(int fd, int limitMs, int* readError = nullptr) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, limitMs) <= 0) return std::nullopt;
+    Bytes buffer(4096);
+    ssize_t n = ::read(fd, buffer.data(), buffer.size());
+    if (n < 0) {
+        if (readError) *readError = errno;
+        return std::nullopt;
+    }
+    buffer.resize(static_cast<size_t>(n));
+    return buffer;
+}
+
+std::uint32_t crc32Mpeg(const std::uint8_t* data, size_t size) {
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (size_t i = 0; i < size; ++i) {
+        crc ^= std::uint32_t{data[i]} << 24;
+        for (int b = 0; b < 8; ++b) crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+    }
+    return crc;
+}
+
+size_t declaredSize(const Bytes& s) { return s.size() < 3 ? 0 : (((s[1] & 0x0Fu) << 8) | s[2]) + 3u; }
+
+// An open, tuned and locked adapter 0.
+struct Locked {
+    Fd fe;
+    explicit Locked(std::uint32_t frequency = kT2Mux, std::uint32_t system = SYS_DVBT2)
+        : fe(openDevice(0, "frontend0", O_RDWR | O_NONBLOCK)) {
+        EXPECT_GE(fe.fd, 0) << std::strerror(errno);
+        EXPECT_TRUE(tune(fe.fd, frequency, system));
+        EXPECT_TRUE(waitForLock(fe.fd, 5000));
+    }
+};
+
+TEST(DvbsimFrontend, LocksOnlyAfterTheLockDelayAndReportsTheBandsStatistics) {
+    test::TempDir dir;
+    standardBandOrEmpty();
+    std::string band = writeBand(dir, "adapter 0 name=\"Test Frontend\"\n"
+                                      "mux freq=474000000 delsys=16 ts={474} lock_ms=1500 strength=32768 cnr=17500\n");
+    VANTIRO_UNDER_DVBSIM(band);
+
+    Fd fe(openDevice(0, "frontend0", O_RDWR | O_NONBLOCK));
+    ASSERT_GE(fe.fd, 0) << std::strerror(errno);
+    dvb_frontend_info info{};
+    ASSERT_EQ(ioctl(fe.fd, FE_GET_INFO, &info), 0);
+    EXPECT_STREQ(info.name, "Test Frontend");
+
+    ASSERT_TRUE(tune(fe.fd, kT2Mux, SYS_DVBT2));
+    EXPECT_FALSE(status(fe.fd) & FE_HAS_LOCK) << "locked at once despite a 1500 ms lock delay";
+    dtv_property stats[2] = {};
+    stats[0].cmd = DTV_STAT_SIGNAL_STRENGTH;
+    stats[1].cmd = DTV_STAT_CNR;
+    dtv_properties query{2, stats};
+    ASSERT_EQ(ioctl(fe.fd, FE_GET_PROPERTY, &query), 0);
+    EXPECT_EQ(stats[0].u.st.len, 1);
+    EXPECT_EQ(stats[0].u.st.stat[0].scale, FE_SCALE_NOT_AVAILABLE);
+
+    ASSERT_TRUE(waitForLock(fe.fd, 6000));
+    EXPECT_EQ(status(fe.fd), unsigned{FE_HAS_SIGNAL | FE_HAS_CARRIER | FE_HAS_VITERBI | FE_HAS_SYNC | FE_HAS_LOCK});
+    ASSERT_EQ(ioctl(fe.fd, FE_GET_PROPERTY, &query), 0);
+    EXPECT_EQ(stats[0].u.st.stat[0].scale, FE_SCALE_RELATIVE);
+    EXPECT_EQ(stats[0].u.st.stat[0].svalue, 32768);
+    EXPECT_EQ(stats[1].u.st.stat[0].scale, FE_SCALE_DECIBEL);
+    EXPECT_EQ(stats[1].u.st.stat[0].svalue, 17500);
+
+    dtv_property api[2] = {};
+    api[0].cmd = DTV_API_VERSION;
+    api[1].cmd = DTV_ENUM_DELSYS;
+    dtv_properties apiQuery{2, api};
+    ASSERT_EQ(ioctl(fe.fd, FE_GET_PROPERTY, &apiQuery), 0);
+    EXPECT_EQ(api[0].u.data, (5u << 8) | 11u);
+    std::vector<int> systems(api[1].u.buffer.data, api[1].u.buffer.data + api[1].u.buffer.len);
+    EXPECT_EQ(systems, (std::vector<int>{SYS_DVBT, SYS_DVBT2, SYS_DVBC_ANNEX_A}));
+}
+
+TEST(DvbsimFrontend, NoLockOnTheWrongDeliverySystemOrFrequency) {
+    test::TempDir dir;
+    std::string band = writeBand(dir, "adapter 0\n"
+                                      "mux freq=474000000 delsys=16 ts={474} lock_ms=50\n"
+                                      "mux freq=522000000 delsys=3 ts={522} lock_ms=50\n");
+    standardBandOrEmpty();
+    VANTIRO_UNDER_DVBSIM(band);
+
+    Fd fe(openDevice(0, "frontend0", O_RDWR | O_NONBLOCK));
+    ASSERT_GE(fe.fd, 0);
+    struct Case {
+        std::uint32_t frequency, system;
+        bool locks;
+    } cases[] = {
+        {kT2Mux, SYS_DVBT, false},      // a DVB-T2 multiplex never locks as DVB-T
+        {kTMux, SYS_DVBT2, false},      // nor a DVB-T one as DVB-T2
+        {470000000, SYS_DVBT2, false},  // 4 MHz off the centre
+        {kT2Mux + 125000, SYS_DVBT2, true},
+        {kTMux, SYS_DVBT, true},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(tune(fe.fd, c.frequency, c.system));
+        EXPECT_EQ(waitForLock(fe.fd, c.locks ? 5000 : 600), c.locks) << c.frequency << " Hz, system " << c.system;
+    }
+}
+
+TEST(DvbsimFrontend, AdaptersThatAreBusyMissingOrAlreadyTaken) {
+    test::TempDir dir;
+    std::string band = writeBand(dir, "adapter 0\nadapter 1 open=ebusy\nadapter 2 open=enoent\n");
+    VANTIRO_UNDER_DVBSIM(band);
+
+    errno = 0;
+    EXPECT_LT(openDevice(1, "frontend0", O_RDWR), 0);
+    EXPECT_EQ(errno, EBUSY);
+    EXPECT_LT(openDevice(2, "frontend0", O_RDWR), 0);
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_LT(openDevice(3, "demux0", O_RDWR), 0);
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_LT(openDevice(0, "frontend1", O_RDWR), 0);
+    EXPECT_EQ(errno, ENOENT);
+
+    Fd writer(openDevice(0, "frontend0", O_RDWR));
+    ASSERT_GE(writer.fd, 0);
+    EXPECT_LT(openDevice(0, "frontend0", O_RDWR), 0) << "a second writer must be refused";
+    EXPECT_EQ(errno, EBUSY);
+    Fd reader(openDevice(0, "frontend0", O_RDONLY));
+    ASSERT_GE(reader.fd, 0);
+    EXPECT_FALSE(tune(reader.fd, kT2Mux, SYS_DVBT2));
+    EXPECT_EQ(errno, EPERM);
+    fe_status_t s{};
+    EXPECT_EQ(ioctl(reader.fd, FE_READ_STATUS, &s), 0);
+}
+
+TEST(DvbsimDemux, OneSectionPerReadAndTheFilterBytesSkipTheLengthField) {
+    test::TempDir dir;
+    std::string band = writeBand(dir, "adapter 0\n"
+                                      "mux freq=474000000 delsys=16 ts={474} lock_ms=10 sdt_ms=100 faults=sdt-split\n");
+    standardBandOrEmpty();
+    VANTIRO_UNDER_DVBSIM(band);
+    Locked tuned;
+    Fd dmx(openDevice(0, "demux0", O_RDWR | O_NONBLOCK));
+    ASSERT_GE(dmx.fd, 0);
+
+    // Both SDT sections come, each alone in its read, each whole.
+    auto f = sectionFilter(0x11, 0x42, DMX_IMMEDIATE_START | DMX_CHECK_CRC);
+    ASSERT_EQ(ioctl(dmx.fd, DMX_SET_FILTER, &f), 0);
+    std::map<int, int> sectionsSeen;
+    for (int i = 0; i < 6; ++i) {
+        auto s = readOnce(dmx.fd, 2000);
+        ASSERT_TRUE(s);
+        ASSERT_EQ(s->size(), declaredSize(*s));
+        EXPECT_EQ((*s)[0], 0x42);
+        EXPECT_EQ((*s)[7], 1) << "last_section_number";
+        EXPECT_EQ(crc32Mpeg(s->data(), s->size()), 0u);
+        ++sectionsSeen[(*s)[6]];
+    }
+    EXPECT_EQ(sectionsSeen.size(), 2u);
+
+    // filter[4]/mask[4] face section byte 6, the section number.
+    f.filter.filter[4] = 1;
+    f.filter.mask[4] = 0xFF;
+    ASSERT_EQ(ioctl(dmx.fd, DMX_SET_FILTER, &f), 0);
+    for (int i = 0; i < 3; ++i) {
+        auto s = readOnce(dmx.fd, 2000);
+        ASSERT_TRUE(s);
+        EXPECT_EQ((*s)[6], 1);
+    }
+    // The same byte in "not equal" mode lets only section 0 through.
+    f.filter.mode[4] = 0xFF;
+    ASSERT_EQ(ioctl(dmx.fd, DMX_SET_FILTER, &f), 0);
+    for (int i = 0; i < 3; ++i) {
+        auto s = readOnce(dmx.fd, 2000);
+        ASSERT_TRUE(s);
+        EXPECT_EQ((*s)[6], 0);
+    }
+
+    // A PMT filter on the program number (section bytes 3-4 = filter bytes 1-2).
+    auto pmt = sectionFilter(0x1000, 0x02);
+    pmt.filter.filter[1] = 1025 >> 8;
+    pmt.filter.filter[2] = 1025 & 0xFF;
+    pmt.filter.mask[1] = pmt.filter.mask[2] = 0xFF;
+    ASSERT_EQ(ioctl(dmx.fd, DMX_SET_FILTER, &pmt), 0);
+    auto s = readOnce(dmx.fd, 2000);
+    ASSERT_TRUE(s);
+    EXPECT_EQ((*s)[0], 0x02);
+    pmt.filter.filter[2] = 1026 & 0xFF;
+    ASSERT_EQ(ioctl(dmx.fd, DMX_SET_FILTER, &pmt), 0);
+    EXPECT_FALSE(readOnce(dmx.fd, 500)) << "the PMT of 1025 passed a filter for 1026";
+
+    // After DMX_STOP nothing more arrives.
+    auto pat = sectionFilter(0, 0);
+    ASSERT_EQ(ioctl(dmx.fd, DMX_SET_FILTER, &pat), 0);
+    ASSERT_TRUE(readOnce(dmx.fd, 2000));
+    ASSERT_EQ(ioctl(dmx.fd, DMX_STOP), 0);
+    Bytes drain(4096);
+    while (::read(dmx.fd, drain.data(), drain.size()) > 0) {
+    }
+    EXPECT_FALSE(readOnce(dmx.fd, 400));
+}
+
+TEST(DvbsimDemux, CrcCheckDropsBrokenSectionsAndTimeoutsAndMissingTablesBehave) {
+    test::TempDir dir;
+    std::string band = writeBand(dir, "adapter 0\n"
+                                      "mux freq=474000000 delsys=16 ts={474} lock_ms=10 pat_ms=50 "
+                                      "faults=bad-crc:0,no-pmt:1026,no-sdt\n");
+    standardBandOrEmpty();
+    VANTIRO_UNDER_DVBSIM(band);
+    Locked tuned;
+    Fd dmx(openDevice(0, "demux0", O_RDWR | O_NONBLOCK));
+    ASSERT_GE(dmx.fd, 0);
+
+    auto countBroken = [&](std::uint32_t flags) {
+        auto f = sectionFilter(0, 0, flags);
+        EXPECT_EQ(ioctl(dmx.fd, DMX_SET_FILTER, &f), 0);
+        int broken = 0;
+        for (int i = 0; i < 6; ++i) {
+            auto s = readOnce(dmx.fd, 2000);
+            if (!s) break;
+            if (crc32Mpeg(s->data(), s->size()) != 0) ++broken;
+        }
+        return broken;
+    };
+    EXPECT_EQ(countBroken(DMX_IMMEDIATE_START | DMX_CHECK_CRC), 0);
+    EXPECT_GT(countBroken(DMX_IMMEDIATE_START), 0);
+
+    auto pmt1026 = sectionFilter(0x1001, 0x02);
+    ASSERT_EQ(ioctl(dmx.fd, DMX_SET_FILTER, &pmt1026), 0);
+    EXPECT_FALSE(readOnce(dmx.fd, 500));
+    auto pmt1025 = sectionFilter(0x1000, 0x02);
+    ASSERT_EQ(ioctl(dmx.fd, DMX_SET_FILTER, &pmt1025), 0);
+    EXPECT_TRUE(readOnce(dmx.fd, 2000));
+
+    // The kernel's own filter timeout: a read then fails with ETIMEDOUT.
+    auto sdt = sectionFilter(0x11, 0x42);
+    sdt.timeout = 300;
+    ASSERT_EQ(ioctl(dmx.fd, DMX_SET_FILTER, &sdt), 0);
+    int error = 0;
+    EXPECT_FALSE(readOnce(dmx.fd, 3000, &error));
+    EXPECT_EQ(error, ETIMEDOUT);
+}
+
+// Packets of the DVR stream as PID -> list of continuity counters.
+struct DvrCapture {
+    std::map<int, std::vector<int>> counters;
+    size_t bytes = 0;
+    bool aligned = true;
+};
+
+DvrCapture readDvr(int dvr, int millis) {
+    DvrCapture capture;
+    std::vector<std::uint8_t> buffer(188 * 512);
+    size_t fill = 0;
+    auto end = Clock::now() + std::chrono::milliseconds(millis);
+    while (Clock::now() < end) {
+        pollfd p{dvr, POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0) continue;
+        ssize_t n = ::read(dvr, buffer.data() + fill, buffer.size() - fill);
+        if (n <= 0) continue;
+        capture.bytes += static_cast<size_t>(n);
+        fill += static_cast<size_t>(n);
+        size_t at = 0;
+        for (; at + 188 <= fill; at += 188) {
+            const std::uint8_t* pkt = &buffer[at];
+            if (pkt[0] != 0x47) capture.aligned = false;
+            int pid = ((pkt[1] & 0x1F) << 8) | pkt[2];
+            if (pkt[3] & 0x10) capture.counters[pid].push_back(pkt[3] & 0x0F);
+        }
+        std::memmove(buffer.data(), buffer.data() + at, fill - at);
+        fill -= at;
+    }
+    return capture;
+}
+
+TEST(DvbsimDvr, TsTapDeliversTheFilteredPidsAsOneSeamlessLoopingStream) {
+    test::TempDir dir;
+    // Ten times the file's own rate: one pass of the file lasts about 0.6 s.
+    std::string band = writeBand(dir, "adapter 0\nmux freq=474000000 delsys=16 ts={474} lock_ms=10 bitrate=20000000\n");
+    standardBandOrEmpty();
+    VANTIRO_UNDER_DVBSIM(band);
+    Locked tuned;
+    Fd dmx(openDevice(0, "demux0", O_RDWR));
+    Fd pat(openDevice(0, "demux0", O_RDWR));
+    ASSERT_GE(dmx.fd, 0);
+    dmx_pes_filter_params video{0x100, DMX_IN_FRONTEND, DMX_OUT_TS_TAP, DMX_PES_OTHER, DMX_IMMEDIATE_START};
+    dmx_pes_filter_params patOnly{0x000, DMX_IN_FRONTEND, DMX_OUT_TS_TAP, DMX_PES_OTHER, DMX_IMMEDIATE_START};
+    ASSERT_EQ(ioctl(dmx.fd, DMX_SET_PES_FILTER, &video), 0);
+    ASSERT_EQ(ioctl(pat.fd, DMX_SET_PES_FILTER, &patOnly), 0);
+    Fd dvr(openDevice(0, "dvr0", O_RDONLY | O_NONBLOCK));
+    ASSERT_GE(dvr.fd, 0);
+    EXPECT_LT(openDevice(0, "dvr0", O_RDONLY), 0) << "a second DVR reader must be refused";
+    EXPECT_EQ(errno, EBUSY);
+
+    DvrCapture capture = readDvr(dvr.fd, 2000);
+    EXPECT_TRUE(capture.aligned);
+    ASSERT_EQ(capture.counters.size(), 2u) << "only PIDs 0 and 0x100 may arrive";
+    ASSERT_TRUE(capture.counters.count(0) && capture.counters.count(0x100));
+    // Two seconds at 20 Mbit/s cross the end of the file at least twice; the
+    // continuity counters must run on without a gap.
+    for (const auto& [pid, counters] : capture.counters) {
+        ASSERT_GT(counters.size(), 20u);
+        for (size_t i = 1; i < counters.size(); ++i)
+            ASSERT_EQ(counters[i], (counters[i - 1] + 1) % 16) << "PID " << pid << " packet " << i;
+    }
+}
+
+TEST(DvbsimDvr, AReaderThatFallsBehindGetsEoverflowOnceThenDataAgain) {
+    test::TempDir dir;
+    std::string band = writeBand(dir, "adapter 0\nmux freq=474000000 delsys=16 ts={474} lock_ms=10 bitrate=40000000\n");
+    standardBandOrEmpty();
+    VANTIRO_UNDER_DVBSIM(band);
+    Locked tuned;
+    Fd dmx(openDevice(0, "demux0", O_RDWR));
+    dmx_pes_filter_params all{0x2000, DMX_IN_FRONTEND, DMX_OUT_TS_TAP, DMX_PES_OTHER, DMX_IMMEDIATE_START};
+    ASSERT_EQ(ioctl(dmx.fd, DMX_SET_PES_FILTER, &all), 0);
+    Fd dvr(openDevice(0, "dvr0", O_RDONLY));
+    ASSERT_GE(dvr.fd, 0);
+    ASSERT_EQ(ioctl(dvr.fd, DMX_SET_BUFFER_SIZE, 188 * 1024), 0);
+    // 40 Mbit/s fill a 1 MiB buffer in about 0.2 s.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    std::vector<std::uint8_t> buffer(188 * 64);
+    errno = 0;
+    EXPECT_EQ(::read(dvr.fd, buffer.data(), buffer.size()), -1);
+    EXPECT_EQ(errno, EOVERFLOW);
+    ssize_t n = ::read(dvr.fd, buffer.data(), buffer.size());
+    EXPECT_GT(n, 0) << "the stream must go on after the overflow";
+}
+
+TEST(DvbsimDvr, LockLostStopsTheStream) {
+    test::TempDir dir;
+    std::string band = writeBand(dir, "adapter 0\nmux freq=474000000 delsys=16 ts={474} lock_ms=10 faults=lock-lost:400\n");
+    standardBandOrEmpty();
+    VANTIRO_UNDER_DVBSIM(band);
+    Fd fe(openDevice(0, "frontend0", O_RDWR));
+    ASSERT_TRUE(tune(fe.fd, kT2Mux, SYS_DVBT2));
+    ASSERT_TRUE(waitForLock(fe.fd, 3000));
+    Fd dmx(openDevice(0, "demux0", O_RDWR));
+    dmx_pes_filter_params all{0x2000, DMX_IN_FRONTEND, DMX_OUT_TS_TAP, DMX_PES_OTHER, DMX_IMMEDIATE_START};
+    ASSERT_EQ(ioctl(dmx.fd, DMX_SET_PES_FILTER, &all), 0);
+    Fd dvr(openDevice(0, "dvr0", O_RDONLY | O_NONBLOCK));
+    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    EXPECT_FALSE(status(fe.fd) & FE_HAS_LOCK);
+    readDvr(dvr.fd, 200);  // what came before the loss
+    EXPECT_EQ(readDvr(dvr.fd, 500).bytes, 0u);
+}
+
+TEST(DvbsimFrontend, ClosingTheLastWriterDropsTheTuning) {
+    test::TempDir dir;
+    std::string band = writeBand(dir, "adapter 0\nmux freq=474000000 delsys=16 ts={474} lock_ms=10\n");
+    standardBandOrEmpty();
+    VANTIRO_UNDER_DVBSIM(band);
+    {
+        Locked tuned;
+    }
+    Fd fe(openDevice(0, "frontend0", O_RDONLY));
+    ASSERT_GE(fe.fd, 0);
+    EXPECT_FALSE(status(fe.fd) & FE_HAS_LOCK);
+}
+
+}  // namespace
+}  // namespace vantiro
