@@ -5,6 +5,7 @@
 #include <linux/dvb/frontend.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -418,13 +419,16 @@ TEST(DvbsimDvr, AReaderThatFallsBehindGetsEoverflowOnceThenDataAgain) {
     errno = 0;
     EXPECT_EQ(::read(dvr.fd, buffer.data(), buffer.size()), -1);
     EXPECT_EQ(errno, EOVERFLOW);
-    ssize_t n = ::read(dvr.fd, buffer.data(), buffer.size());
-    EXPECT_GT(n, 0) << "the stream must go on after the overflow";
+    // The stream goes on; a reader that is slow again may meet another
+    // overflow first, as with the kernel.
+    bool data = false;
+    for (int i = 0; i < 50 && !data; ++i) data = ::read(dvr.fd, buffer.data(), buffer.size()) > 0;
+    EXPECT_TRUE(data) << "the stream must go on after the overflow";
 }
 
 TEST(DvbsimDvr, LockLostStopsTheStream) {
     test::TempDir dir;
-    std::string band = writeBand(dir, "adapter 0\nmux freq=474000000 delsys=16 ts={474} lock_ms=10 faults=lock-lost:400\n");
+    std::string band = writeBand(dir, "adapter 0\nmux freq=474000000 delsys=16 ts={474} lock_ms=10 faults=lock-lost:1500\n");
     standardBandOrEmpty();
     VANTIRO_UNDER_DVBSIM(band);
     Fd fe(openDevice(0, "frontend0", O_RDWR));
@@ -434,7 +438,7 @@ TEST(DvbsimDvr, LockLostStopsTheStream) {
     dmx_pes_filter_params all{0x2000, DMX_IN_FRONTEND, DMX_OUT_TS_TAP, DMX_PES_OTHER, DMX_IMMEDIATE_START};
     ASSERT_EQ(ioctl(dmx.fd, DMX_SET_PES_FILTER, &all), 0);
     Fd dvr(openDevice(0, "dvr0", O_RDONLY | O_NONBLOCK));
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));
     EXPECT_FALSE(status(fe.fd) & FE_HAS_LOCK);
     readDvr(dvr.fd, 200);  // what came before the loss
     EXPECT_EQ(readDvr(dvr.fd, 500).bytes, 0u);
@@ -451,6 +455,31 @@ TEST(DvbsimFrontend, ClosingTheLastWriterDropsTheTuning) {
     Fd fe(openDevice(0, "frontend0", O_RDONLY));
     ASSERT_GE(fe.fd, 0);
     EXPECT_FALSE(status(fe.fd) & FE_HAS_LOCK);
+}
+
+TEST(DvbsimFrontend, AForkedChildMayCloseWhatItInheritedWhileTheParentReadsOn) {
+    test::TempDir dir;
+    std::string band = writeBand(dir, "adapter 0\nmux freq=474000000 delsys=16 ts={474} lock_ms=10 pat_ms=20\n");
+    standardBandOrEmpty();
+    VANTIRO_UNDER_DVBSIM(band);
+    Locked tuned;
+    Fd dmx(openDevice(0, "demux0", O_RDWR | O_NONBLOCK));
+    auto pat = sectionFilter(0, 0);
+    ASSERT_EQ(ioctl(dmx.fd, DMX_SET_FILTER, &pat), 0);
+    for (int i = 0; i < 20; ++i) {
+        pid_t child = fork();
+        if (child == 0) {
+            // What a launcher does before exec: close the inherited descriptors.
+            ::close(dmx.fd);
+            ::close(tuned.fe.fd);
+            _exit(0);
+        }
+        int status = -1;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_EQ(status, 0);
+    }
+    EXPECT_TRUE(readOnce(dmx.fd, 2000));
+    EXPECT_TRUE(status(tuned.fe.fd) & FE_HAS_LOCK);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Real DVB tools against the simulated adapter: dvbv5-zap locks and records a
 # service that ffprobe can read, and dvbv5-scan finds every service of the
-# standard band with the ids and PIDs that ffprobe reads from the multiplexes.
+# standard band with the ids and PIDs that ffprobe reads from the multiplexes
+# and that `vantiro scan` prints.
 set -euo pipefail
 
 [[ -n ${DVBSIM_LIB:-} ]] || { echo "DVBSIM_LIB not set"; exit 77; }
@@ -70,6 +71,28 @@ PY
 cat "$work/scan.txt"
 diff -u "$work/probe.txt" "$work/scan.txt" || fail "dvbv5-scan and ffprobe disagree"
 [[ $(wc -l < "$work/scan.txt") -eq 5 ]] || fail "expected 5 services"
+
+echo "--- vantiro scan lists the same services"
+if [[ -x ${VANTIRO_BIN:-} ]]; then
+  XDG_CONFIG_HOME=$work/cfg HOME=/nonexistent "$run" --band "$band" "$VANTIRO_BIN" scan 474 522 > "$work/vantiro.log" 2>&1 \
+    || { cat "$work/vantiro.log"; fail "vantiro scan failed"; }
+  # "474 MHz (DVB-T2):" then "    NAME  sid=N vpid=N apid=N" lines.
+  python3 - "$work/vantiro.log" > "$work/vantiro.txt" <<'PY'
+import re, sys
+freq = system = None
+for line in open(sys.argv[1], encoding="utf-8"):
+    m = re.match(r"^(\d+) MHz \((DVB-T2?)\):$", line.rstrip("\n"))
+    if m:
+        freq, system = int(m.group(1)) * 1000000, m.group(2).replace("-", "")
+        continue
+    m = re.match(r"^    (.*?)\s+sid=(\d+) vpid=(\d+) apid=(\d+)$", line.rstrip("\n"))
+    if m and freq:
+        print(m.group(2), m.group(3), m.group(4), freq, system, m.group(1))
+PY
+  diff -u "$work/scan.txt" "$work/vantiro.txt" || fail "vantiro scan and dvbv5-scan disagree"
+else
+  echo "(no VANTIRO_BIN: skipped)"
+fi
 
 echo "--- dvbv5-zap records Alpha TV"
 "$run" --band "$band" dvbv5-zap -c "$work/scanned.conf" -p -r -o "$work/alpha.ts" -t 3 "Alpha TV" \

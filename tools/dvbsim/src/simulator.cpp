@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <linux/dvb/dmx.h>
 #include <linux/dvb/frontend.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -175,6 +176,8 @@ Simulator& Simulator::instance() {
   static Simulator* sim = [] {
     auto* created = new Simulator();
     current_.store(created, std::memory_order_release);
+    pthread_atfork([] { current_.load()->prepareFork(); }, [] { current_.load()->afterForkInParent(); },
+                   [] { current_.load()->afterForkInChild(); });
     return created;
   }();
   return *sim;
@@ -338,8 +341,20 @@ int Simulator::open(const DevicePath& path, int flags) {
       errno = ENOENT;
       return -1;
   }
+  if (appFd >= kFastFds) {
+    // Only descriptors below kFastFds are looked up on every read and ioctl.
+    libc().close(appFd);
+    if (handle->simFd >= 0) libc().close(handle->simFd);
+    if (path.kind == DeviceKind::dvr) {
+      libc().close(a->dvr.fd);
+      a->dvr = TsFeed{};
+    }
+    if (path.kind == DeviceKind::frontend && handle->accessMode != O_RDONLY) --a->frontendWriters;
+    errno = EMFILE;
+    return -1;
+  }
   handle->appFd = appFd;
-  if (appFd < kFastFds) {
+  {
     pendingErrors_[appFd].store(0);
     kinds_[appFd].store(static_cast<uint8_t>(path.kind), std::memory_order_release);
   }
@@ -418,12 +433,12 @@ uint32_t Simulator::frontendStatus(const Adapter& a, Clock::time_point now) cons
 }
 
 void Simulator::tune(Adapter& a) {
+  a.frequency = a.properties[DTV_FREQUENCY];
+  const MuxSpec* spec = band_ ? band_->muxAt(a.frequency, static_cast<int>(a.deliverySystem)) : nullptr;
+  a.mux = spec ? liveMux(*spec) : nullptr;  // the first tune reads the stream file
   a.tuned = true;
   a.tuneTime = Clock::now();
   ++a.generation;
-  a.frequency = a.properties[DTV_FREQUENCY];
-  const MuxSpec* spec = band_ ? band_->muxAt(a.frequency, static_cast<int>(a.deliverySystem)) : nullptr;
-  a.mux = spec ? liveMux(*spec) : nullptr;
 }
 
 int Simulator::setProperties(Handle& h, void* arg) {
@@ -778,9 +793,20 @@ bool Simulator::takePendingError(int fd, ssize_t* result) {
 // --- the broadcast ----------------------------------------------------------
 
 void Simulator::ensureThread() {
-  if (thread_.joinable()) return;
-  thread_ = std::thread([this] { run(); });
-  thread_.detach();
+  if (threadStarted_) return;
+  threadStarted_ = true;
+  std::thread([this] { run(); }).detach();
+}
+
+void Simulator::prepareFork() { mutex_.lock(); }
+
+void Simulator::afterForkInParent() { mutex_.unlock(); }
+
+void Simulator::afterForkInChild() {
+  // Only the forking thread lives on in the child: the simulator thread has to
+  // be started again should the child use the devices.
+  threadStarted_ = false;
+  mutex_.unlock();
 }
 
 void Simulator::run() {

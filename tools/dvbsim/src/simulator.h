@@ -15,7 +15,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "band.h"
@@ -101,6 +100,9 @@ class Simulator {
   void flushDescriptor(int fd, bool isSocket);
 
   void ensureThread();
+  void prepareFork();
+  void afterForkInParent();
+  void afterForkInChild();
   void run();
   void tick(Clock::time_point now);
   void pumpSections(Handle& h, Adapter& a, Clock::time_point now);
@@ -119,7 +121,7 @@ class Simulator {
   std::map<int, std::unique_ptr<Adapter>> adapters_;
   std::map<std::string, std::shared_ptr<LiveMux>> muxes_;
   std::map<int, std::unique_ptr<Handle>> handles_;
-  std::thread thread_;
+  bool threadStarted_ = false;
   std::atomic<uint8_t> kinds_[kFastFds] = {};
   std::atomic<int> pendingErrors_[kFastFds] = {};
 };

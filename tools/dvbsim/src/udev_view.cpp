@@ -130,13 +130,11 @@ DVBSIM_EXPORT int udev_enumerate_add_match_subsystem(udev_enumerate* e, const ch
 }
 
 DVBSIM_EXPORT udev_list_entry* udev_enumerate_get_list_entry(udev_enumerate* e) {
+  auto& v = view();
   {
-    std::unique_lock lock(view().mutex);
-    if (view().dvbEnumerations.count(e)) {
-      lock.unlock();
+    std::lock_guard lock(v.mutex);
+    if (v.dvbEnumerations.count(e)) {
       // The simulated adapters stand in for whatever the machine has.
-      auto& v = view();
-      std::lock_guard again(v.mutex);
       v.build();
       return reinterpret_cast<udev_list_entry*>(v.list);
     }
