@@ -122,4 +122,11 @@ if DVBSIM_BAND=/nonexistent/band.conf "$run" --band /nonexistent/band.conf dvbv5
    > "$work/none.log" 2>&1; then
   cat "$work/none.log"; fail "zap succeeded without a band"
 fi
+echo "--- a malformed band says where, and no adapter appears"
+printf 'adapter 0\nmux freq=474000000 delsys=5 ts=x.ts\n' > "$work/bad.conf"
+if "$run" --band "$work/bad.conf" dvbv5-zap -c "$work/scanned.conf" -t 1 "Alpha TV" > "$work/bad.log" 2>&1; then
+  cat "$work/bad.log"; fail "zap succeeded with a malformed band"
+fi
+grep -q "dvbsim: band line 2: delsys must be 16 (DVB-T2) or 3 (DVB-T)" "$work/bad.log" \
+  || { cat "$work/bad.log"; fail "no message naming the bad band line"; }
 echo PASS

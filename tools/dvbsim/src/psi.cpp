@@ -1,5 +1,6 @@
 #include "psi.h"
 
+#include <algorithm>
 #include <array>
 
 namespace vantiro::dvbsim {
@@ -71,9 +72,10 @@ std::vector<Section> splitSdt(const Section& sdt) {
   if (starts.size() < 2 || at != end) return {sdt};
   size_t cut = starts[starts.size() / 2];
   auto build = [&](size_t from, size_t to, uint8_t number) {
-    Section s(sdt.begin(), sdt.begin() + kSdtHeaderSize);
-    s.insert(s.end(), sdt.begin() + static_cast<long>(from), sdt.begin() + static_cast<long>(to));
-    s.resize(s.size() + 4);
+    Section s(kSdtHeaderSize + (to - from) + 4);
+    std::copy_n(sdt.begin(), kSdtHeaderSize, s.begin());
+    std::copy(sdt.begin() + static_cast<long>(from), sdt.begin() + static_cast<long>(to),
+              s.begin() + static_cast<long>(kSdtHeaderSize));
     size_t length = s.size() - 3;
     s[1] = static_cast<uint8_t>((s[1] & 0xF0) | (length >> 8));
     s[2] = static_cast<uint8_t>(length);
