@@ -1,0 +1,470 @@
+#include "server/tv_server.h"
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <system_error>
+#include <thread>
+
+#include "server/http_request.h"
+
+namespace vantiro {
+namespace {
+
+constexpr int kListenBacklog = 8;
+constexpr int kReceiveTimeoutSeconds = 5;
+constexpr std::size_t kReceiveBytes = 4096;
+constexpr int kLivePollTimeoutMs = 1000;
+constexpr auto kDemoChunkPause = std::chrono::milliseconds(20);
+// Pause before accepting again when the process is out of descriptors or memory.
+constexpr auto kAcceptBackoff = std::chrono::milliseconds(50);
+
+constexpr std::string_view kStreamPrefix = "/stream.ts";
+constexpr std::string_view kChannelsPrefix = "/channels.txt";
+constexpr std::string_view kPlayPrefix = "/play";
+constexpr const char* kIptvQuery = "iptv=1";
+
+constexpr const char* kHelpText =
+    "Vantiro\n"
+    "\n"
+    "GET  /channels.txt   channel list\n"
+    "POST /play?index=N   switch channel\n"
+    "GET  /stream.ts      live MPEG-TS\n"
+    "GET  /status.txt     current channel\n";
+
+constexpr std::string_view kStreamHeader =
+    "HTTP/1.1 200 OK\r\nContent-Type: video/mp2t\r\nConnection: close\r\n"
+    "Cache-Control: no-store\r\nAccept-Ranges: none\r\n\r\n";
+
+constexpr const char* kBadIndex = "error: bad channel index\n";
+
+// Sends all of `data`, continuing partial sends; false once the peer is gone.
+bool sendAll(int socket, const char* data, std::size_t size) {
+    while (size > 0) {
+        ssize_t n = ::send(socket, data, size, MSG_NOSIGNAL);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool sendAll(int socket, std::string_view text) { return sendAll(socket, text.data(), text.size()); }
+
+bool startsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+// Errors after which accepting can go on: the connection that failed is gone, or
+// the shortage it reports passes once other connections end.
+bool acceptErrorIsTransient(int error) {
+    switch (error) {
+        case EINTR:
+        case ECONNABORTED:
+        case EPROTO:
+        case EPERM:
+        case ENETDOWN:
+        case ENOPROTOOPT:
+        case EHOSTDOWN:
+        case ENONET:
+        case EHOSTUNREACH:
+        case EOPNOTSUPP:
+        case ENETUNREACH:
+        case EAGAIN:
+        case EMFILE:
+        case ENFILE:
+        case ENOBUFS:
+        case ENOMEM:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool acceptErrorIsShortage(int error) {
+    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
+
+std::vector<std::uint16_t> channelPids(const Channel& channel) {
+    return {0, channel.pmtPid, channel.videoPid, channel.audioPid, channel.pcrPid};
+}
+
+void setError(std::string* error, std::string text) {
+    if (error) *error = std::move(text);
+}
+
+// Closes a descriptor when the scope ends.
+class ScopedFd {
+public:
+    explicit ScopedFd(int fd) : fd_(fd) {}
+    ~ScopedFd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    ScopedFd(const ScopedFd&) = delete;
+    ScopedFd& operator=(const ScopedFd&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+}  // namespace
+
+TvServer::TvServer(int port, std::string channelListPath, std::string demoClipPath)
+    : port_(port),
+      channelListPath_(std::move(channelListPath)),
+      demoClipPath_(std::move(demoClipPath)),
+      demoMode_(!demoClipPath_.empty()) {}
+
+TvServer::~TvServer() {
+    stopServing();
+    if (listenFd_ >= 0) ::close(listenFd_);
+    if (demoClipFd_ >= 0) ::close(demoClipFd_);
+}
+
+int TvServer::run() {
+    if (!startUp()) return 1;
+    if (!openListener()) return 1;
+    return acceptConnections();
+}
+
+int TvServer::currentIndex() {
+    std::lock_guard<std::mutex> guard(lock_);
+    return current_;
+}
+
+std::size_t TvServer::connectionCount() {
+    std::lock_guard<std::mutex> guard(connectionsMutex_);
+    return connections_.size();
+}
+
+// ---- listening ------------------------------------------------------------
+
+bool TvServer::openListener() {
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listenFd_ < 0) {
+        std::perror("socket");
+        return false;
+    }
+    int one = 1;
+    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    address.sin_port = htons(static_cast<std::uint16_t>(port_));
+    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+        std::perror("bind");
+        return false;
+    }
+    if (::listen(listenFd_, kListenBacklog) != 0) {
+        std::perror("listen");
+        return false;
+    }
+    socklen_t length = sizeof address;
+    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length);
+    boundPort_ = ntohs(address.sin_port);
+    std::printf("Vantiro server on http://0.0.0.0:%d  (/channels.txt, /play?index=N, /stream.ts)\n",
+                boundPort_);
+    std::fflush(stdout);
+    return true;
+}
+
+int TvServer::acceptConnections() {
+    for (;;) {
+        int client = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (client >= 0) {
+            dispatchConnection(client);
+            continue;
+        }
+        int error = errno;
+        {
+            std::lock_guard<std::mutex> guard(connectionsMutex_);
+            if (stopping_) return 0;
+        }
+        if (!acceptErrorIsTransient(error)) {
+            std::fprintf(stderr, "accept: %s\n", std::strerror(error));
+            return 0;
+        }
+        if (acceptErrorIsShortage(error)) std::this_thread::sleep_for(kAcceptBackoff);
+    }
+}
+
+void TvServer::stopServing() {
+    {
+        std::lock_guard<std::mutex> guard(connectionsMutex_);
+        stopping_ = true;
+        for (int client : connections_) ::shutdown(client, SHUT_RDWR);
+    }
+    if (listenFd_ >= 0) ::shutdown(listenFd_, SHUT_RDWR);
+    generation_.fetch_add(1);  // ends streams that wait for relay data
+    std::unique_lock<std::mutex> guard(connectionsMutex_);
+    connectionsEnded_.wait(guard, [this] { return connections_.empty(); });
+}
+
+void TvServer::dispatchConnection(int client) {
+    {
+        std::lock_guard<std::mutex> guard(connectionsMutex_);
+        if (stopping_ || connections_.size() >= kMaxConnectionThreads) {
+            ::close(client);
+            return;
+        }
+        connections_.insert(client);
+    }
+    try {
+        std::thread(&TvServer::handleConnection, this, client).detach();
+    } catch (const std::system_error&) {
+        releaseConnection(client);  // no thread to be had: drop just this connection
+    }
+}
+
+void TvServer::releaseConnection(int client) {
+    std::lock_guard<std::mutex> guard(connectionsMutex_);
+    connections_.erase(client);
+    ::close(client);
+    if (connections_.empty()) connectionsEnded_.notify_all();
+}
+
+void TvServer::handleConnection(int client) {
+    timeval timeout{kReceiveTimeoutSeconds, 0};
+    ::setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+
+    std::string head;
+    bool received = true;
+    while (!requestHeadComplete(head) && head.size() < kMaxRequestHeadBytes) {
+        char buffer[kReceiveBytes];
+        ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+        if (n <= 0) {
+            received = false;
+            break;
+        }
+        head.append(buffer, static_cast<std::size_t>(n));
+    }
+    if (received) {
+        if (std::optional<RequestLine> request = parseRequestLine(head)) {
+            if (request->target.size() >= kStreamPrefix.size() &&
+                startsWith(request->target, kStreamPrefix)) {
+                streamTo(client);
+            } else {
+                handleRequest(client, request->method, request->target);
+            }
+        }
+    }
+    releaseConnection(client);
+}
+
+// ---- routes ---------------------------------------------------------------
+
+void TvServer::sendText(int client, const std::string& body) {
+    char header[256];
+    int length = std::snprintf(header, sizeof header,
+                               "HTTP/1.1 200 OK\r\nContent-Type: %s\r\nContent-Length: %zu\r\n"
+                               "Connection: close\r\nCache-Control: no-store\r\n\r\n",
+                               "text/plain; charset=utf-8", body.size());
+    std::string answer(header, static_cast<std::size_t>(length));
+    answer += body;
+    sendAll(client, answer);
+}
+
+void TvServer::handleRequest(int client, const std::string& method, const std::string& target) {
+    if (target == "/" || target == "/index.html") {
+        sendText(client, kHelpText);
+    } else if (target == "/status.txt") {
+        std::lock_guard<std::mutex> guard(lock_);  // held while answering, as a switch would
+        sendText(client, statusText());
+    } else if (startsWith(target, kChannelsPrefix)) {
+        sendText(client, channelLines(target));
+    } else if (startsWith(target, kPlayPrefix)) {
+        sendText(client, switchAnswer(method, target));
+    } else {
+        sendText(client, "not found\n");
+    }
+}
+
+std::string TvServer::statusText() {
+    bool valid = current_ >= 0 && static_cast<std::size_t>(current_) < channels_.size();
+    std::string text = "current=" + std::to_string(current_);
+    text += "\nname=" + (valid ? channels_[static_cast<std::size_t>(current_)].name : std::string());
+    text += "\nchannels=" + std::to_string(channels_.size());
+    text += "\nmode=";
+    text += demoMode_ ? "demo" : "tuner";
+    text += "\n";
+    return text;
+}
+
+std::string TvServer::channelLines(const std::string& target) const {
+    bool listOnline = target.find(kIptvQuery) != std::string::npos;
+    std::string lines;
+    for (std::size_t i = 0; i < channels_.size(); ++i) {
+        const Channel& channel = channels_[i];
+        if (channel.isOnline() && !listOnline) continue;
+        bool radio = !channel.isOnline() && channel.videoPid == 0;
+        lines += std::to_string(i) + '\t' + channel.name + '\t' +
+                 std::to_string(channel.frequency / 1000000) + '\t' + (radio ? "1" : "0") + '\t' +
+                 (channel.isOnline() ? "iptv" : "dvb") + '\t' + channel.url + '\n';
+    }
+    return lines;
+}
+
+std::string TvServer::switchAnswer(const std::string& method, const std::string& target) {
+    if (method != "POST" && method != "GET") return "error: use POST\n";
+    long index = channelIndexFromTarget(target);
+    if (index < 0 || static_cast<std::size_t>(index) >= channels_.size()) return kBadIndex;
+    std::string error;
+    if (!switchChannel(static_cast<int>(index), &error)) return "error: " + error + "\n";
+    return "ok\n";
+}
+
+// ---- switching ------------------------------------------------------------
+
+bool TvServer::switchChannel(int index, std::string* error) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (index < 0 || static_cast<std::size_t>(index) >= channels_.size()) {
+        setError(error, "bad channel");
+        return false;
+    }
+    disconnectStreamingClient();
+    relay_.stop();
+    current_ = -1;
+    generation_.fetch_add(1);
+
+    const Channel& channel = channels_[static_cast<std::size_t>(index)];
+    if (channel.isOnline()) {
+        current_ = index;
+        generation_.fetch_add(1);
+        std::printf("playing %s (IPTV)\n", channel.name.c_str());
+        std::fflush(stdout);
+        return true;
+    }
+    if (demoMode_) {
+        current_ = index;
+        generation_.fetch_add(1);
+        return true;
+    }
+    if (!tuner_.isOpen()) {
+        setError(error, "tuner is not open");
+        return false;
+    }
+    unsigned megahertz = channel.frequency / 1000000;
+    if (!tuner_.tune(channel.frequency, channel.deliverySystem, kChannelTuneTimeoutMs)) {
+        setError(error, "no signal on " + std::to_string(megahertz) + " MHz");
+        return false;
+    }
+    if (!relay_.start(tuner_.adapter(), channelPids(channel), error)) return false;
+    current_ = index;
+    generation_.fetch_add(1);
+    std::printf("playing %s (%u MHz)\n", channel.name.c_str(), megahertz);
+    std::fflush(stdout);
+    return true;
+}
+
+// ---- the stream slot ------------------------------------------------------
+
+void TvServer::takeOverStreamSlot(int client) {
+    std::lock_guard<std::mutex> guard(streamSlotMutex_);
+    int previous = streamSocket_.exchange(client);
+    if (previous >= 0) ::shutdown(previous, SHUT_RDWR);
+}
+
+void TvServer::disconnectStreamingClient() {
+    std::lock_guard<std::mutex> guard(streamSlotMutex_);
+    int previous = streamSocket_.exchange(-1);
+    if (previous >= 0) ::shutdown(previous, SHUT_RDWR);
+}
+
+void TvServer::releaseStreamSlot(int client) {
+    std::lock_guard<std::mutex> guard(streamSlotMutex_);
+    int expected = client;
+    streamSocket_.compare_exchange_strong(expected, -1);
+}
+
+// ---- streaming ------------------------------------------------------------
+
+void TvServer::streamTo(int client) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (current_ >= 0 && static_cast<std::size_t>(current_) < channels_.size() &&
+            channels_[static_cast<std::size_t>(current_)].isOnline()) {
+            sendText(client, "this is an IPTV channel: play its URL directly\n");
+            return;
+        }
+    }
+    takeOverStreamSlot(client);
+    int generation = generation_.load();
+
+    if (demoMode_) {
+        if (sendAll(client, kStreamHeader)) streamDemoClip(client, generation);
+        releaseStreamSlot(client);
+        return;
+    }
+
+    int relayFd = -1;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (current_ >= 0 && relay_.readFd() >= 0) {
+            // A relay that nobody read has long since stopped on a DVR overflow:
+            // every streaming client gets a fresh one on the tuned multiplex.
+            const Channel& channel = channels_[static_cast<std::size_t>(current_)];
+            if (relay_.start(tuner_.adapter(), channelPids(channel))) {
+                relayFd = ::fcntl(relay_.readFd(), F_DUPFD_CLOEXEC, 0);
+            }
+        }
+        generation = generation_.load();
+    }
+    ScopedFd ownRelayFd(relayFd);  // a copy of our own: the relay may close its end at any time
+    if (relayFd < 0) {
+        sendText(client, "no channel\n");
+    } else if (sendAll(client, kStreamHeader)) {
+        streamLive(client, relayFd, generation);
+    }
+    releaseStreamSlot(client);
+}
+
+void TvServer::streamDemoClip(int client, int generation) {
+    std::vector<char> chunk(kStreamChunkBytes);
+    off_t offset = 0;  // each client's own position, so that a take-over never splits the clip
+    while (generation_.load() == generation) {
+        ssize_t n = ::pread(demoClipFd_, chunk.data(), chunk.size(), offset);
+        if (n > 0) {
+            if (!sendAll(client, chunk.data(), static_cast<std::size_t>(n))) return;
+            offset += n;
+            std::this_thread::sleep_for(kDemoChunkPause);
+        } else if (n == 0) {
+            if (offset == 0) return;  // an empty clip has nothing to loop
+            offset = 0;
+        } else if (errno != EINTR) {
+            return;
+        }
+    }
+}
+
+void TvServer::streamLive(int client, int relayFd, int generation) {
+    std::vector<char> chunk(kStreamChunkBytes);
+    while (generation_.load() == generation) {
+        pollfd ready{relayFd, POLLIN, 0};
+        int polled = ::poll(&ready, 1, kLivePollTimeoutMs);
+        if (polled == 0) continue;
+        if (polled < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        ssize_t n = ::read(relayFd, chunk.data(), chunk.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (n == 0) return;  // the relay ended
+        if (!sendAll(client, chunk.data(), static_cast<std::size_t>(n))) return;
+    }
+}
+
+}  // namespace vantiro

@@ -1,0 +1,127 @@
+#pragma once
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "channels/channel.h"
+#include "dvb/ts_relay.h"
+#include "dvb/tuner.h"
+
+namespace vantiro {
+
+// Port `vantiro serve` listens on unless told otherwise.
+inline constexpr int kDefaultServerPort = 8090;
+// Connection threads that may run at once; a connection beyond it is closed at
+// once. Far above what one household's clients open, far below what exhausts
+// the process.
+inline constexpr std::size_t kMaxConnectionThreads = 256;
+// Bytes of stream data read and sent at a time (128 transport packets).
+inline constexpr std::size_t kStreamChunkBytes = 24064;
+
+// The headless HTTP TV server: lists the channels, switches the one tuner on
+// request and relays the current channel's transport stream (or a looping demo
+// clip) to one client at a time. Every connection carries one request and runs
+// on its own detached thread; the thread that calls `run` only accepts.
+//
+// `lock` guards the current index, the tuner and the relay. The channel list is
+// fixed once listening starts and is read without it.
+class TvServer {
+public:
+    // `demoClipPath` non-empty selects demo mode: that transport stream file is
+    // looped to every streaming client instead of the tuner.
+    TvServer(int port, std::string channelListPath, std::string demoClipPath);
+    // Stops serving (see `stopServing`) before the members go.
+    ~TvServer();
+    TvServer(const TvServer&) = delete;
+    TvServer& operator=(const TvServer&) = delete;
+
+    // Start-up, then the listening loop. 1 when start-up or the listening socket
+    // fails, 0 when accepting fails for good.
+    int run();
+
+    // The steps of `run`, apart so that they can be driven one by one.
+    // Loads the channels, adds reachable online channels, opens the tuner and
+    // switches to the first channel (or prepares the demo clip). False: exit 1.
+    bool startUp();
+    // Socket, bind, listen and the console line. False (after perror): exit 1.
+    bool openListener();
+    // Accepts until accepting fails for good or `stopServing`; returns 0.
+    int acceptConnections();
+
+    // Ends the listening loop, disconnects every client and waits until every
+    // connection thread has finished. The server never does this on its own; it
+    // is for owners that need an orderly end (tests, embedding).
+    void stopServing();
+
+    // The port actually listened on (the chosen one when constructed with 0).
+    int boundPort() const { return boundPort_; }
+
+    // Connection threads running now.
+    std::size_t connectionCount();
+
+    // Switches the tuner (or, for an online channel or in demo mode, only the
+    // current index). Disconnects the streaming client. `error` may be null.
+    bool switchChannel(int index, std::string* error = nullptr);
+
+    // Answers every route but /stream.ts on `client`.
+    void handleRequest(int client, const std::string& method, const std::string& target);
+    // Serves /stream.ts on `client` until the stream ends or is taken over.
+    void streamTo(int client);
+
+    // Sends a 200 text/plain answer with `body`.
+    static void sendText(int client, const std::string& body);
+
+    const std::vector<Channel>& channels() const { return channels_; }
+    int currentIndex();
+
+private:
+    bool startDemoMode();
+    void addReachableOnlineChannels();
+    std::string statusText();
+    std::string channelLines(const std::string& target) const;
+    std::string switchAnswer(const std::string& method, const std::string& target);
+
+    void dispatchConnection(int client);
+    void handleConnection(int client);
+    void releaseConnection(int client);
+
+    void takeOverStreamSlot(int client);
+    void disconnectStreamingClient();
+    void releaseStreamSlot(int client);
+    void streamDemoClip(int client, int generation);
+    void streamLive(int client, int relayFd, int generation);
+
+    int port_;
+    std::string channelListPath_;
+    std::string demoClipPath_;
+    bool demoMode_;
+    std::vector<Channel> channels_;
+    Tuner tuner_;
+    TsRelay relay_;
+    std::mutex lock_;
+    int current_ = -1;
+    std::atomic<int> generation_{0};
+    std::atomic<int> streamSocket_{-1};
+    int demoClipFd_ = -1;
+
+    // Serialises taking the stream socket out of its slot and shutting it down
+    // with the streaming thread's release of the slot, so that a socket is never
+    // shut down after its number was closed and handed to another connection.
+    std::mutex streamSlotMutex_;
+
+    int listenFd_ = -1;
+    int boundPort_ = -1;
+
+    // Sockets of the running connection threads, for the thread cap and for an
+    // orderly stop. A socket is closed only while holding the mutex.
+    std::mutex connectionsMutex_;
+    std::condition_variable connectionsEnded_;
+    std::unordered_set<int> connections_;
+    bool stopping_ = false;
+};
+
+}  // namespace vantiro
