@@ -62,7 +62,7 @@ stop_server
 
 echo "--- demo mode with a missing clip: exit 1 before listening"
 tracer=()
-command -v strace >/dev/null && tracer=(strace -f -e trace=socket -o "$work/trace.txt")
+command -v strace >/dev/null && tracer=(env ASAN_OPTIONS=detect_leaks=0 strace -f -e trace=socket -o "$work/trace.txt")
 touch "$work/trace.txt"
 run_to_exit "${tracer[@]}" -- --demo "$work/missing.ts"
 expect_eq "exit code" "$status" 1
