@@ -65,7 +65,7 @@ bool sendAll(int fd, const std::string& text) {
 }
 
 // One request on a new connection; the whole answer, or "" on failure.
-std::string exchange(int port, const std::string& request) {
+std::string roundTrip(int port, const std::string& request) {
     int fd = connectLoopback(port);
     if (fd < 0) return "";
     sendAll(fd, request);
@@ -135,7 +135,7 @@ int runLoad(int argc, char** argv) {
     for (int t = 0; t < threads; ++t) {
         workers.emplace_back([&] {
             while (next.fetch_add(1) < requests) {
-                std::string answer = exchange(port, wire);
+                std::string answer = roundTrip(port, wire);
                 if (answer.compare(0, 15, "HTTP/1.1 200 OK") != 0 && answer.compare(0, 15, "HTTP/1.0 200 OK") != 0)
                     ++failed;
             }
@@ -217,7 +217,7 @@ int runTtfb(int argc, char** argv) {
         auto since = Clock::now();
         const std::string& index = indexes[static_cast<std::size_t>(r) % indexes.size()];
         if (index != "-") {
-            std::string answer = exchange(port, request("POST", "/play?index=" + index));
+            std::string answer = roundTrip(port, request("POST", "/play?index=" + index));
             if (answer.find("\r\n\r\nok\n") == std::string::npos) {
                 std::fprintf(stderr, "ttfb: switch failed: %s\n", answer.c_str());
                 return 1;
