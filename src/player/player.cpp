@@ -1,0 +1,263 @@
+#include "player/player.h"
+
+#include <SDL.h>
+#include <mpv/client.h>
+#include <mpv/render_gl.h>
+
+#include <cstdio>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace vantiro {
+
+namespace {
+
+constexpr std::uint64_t kMuteObserverId = 1;
+constexpr std::int64_t kUnknownEntry = -1;
+
+constexpr std::pair<const char*, const char*> kOptions[] = {
+    {"config", "no"},
+    {"load-scripts", "no"},
+    {"vo", "libmpv"},
+    {"hwdec", "auto-safe"},
+    {"idle", "yes"},
+    {"keep-open", "no"},
+    {"osc", "no"},
+    {"osd-level", "0"},
+    {"input-default-bindings", "no"},
+    {"input-vo-keyboard", "no"},
+    {"terminal", "no"},
+    {"msg-level", "all=warn"},
+    {"audio-client-name", "Vantiro"},
+    {"cache", "yes"},
+    {"demuxer-max-bytes", "32MiB"},
+    // Without a sound device libmpv would report the normal end of every stream
+    // as an error ("audio output initialization failed"); the null output keeps
+    // the end a normal one and video-only playback going.
+    {"audio-fallback-to-null", "yes"},
+};
+
+void setError(std::string* error, const std::string& text) {
+    if (error) *error = text;
+}
+
+void* lookUpGlProcedure(void*, const char* name) {
+    return SDL_GL_GetProcAddress(name);
+}
+
+// Walks one entry of "track-list" and notes whether it is a video or an audio track.
+void classifyTrack(const mpv_node& track, bool& isVideo, bool& isAudio) {
+    if (track.format != MPV_FORMAT_NODE_MAP) return;
+    const mpv_node_list* map = track.u.list;
+    for (int i = 0; i < map->num; ++i) {
+        if (std::strcmp(map->keys[i], "type") != 0) continue;
+        const mpv_node& value = map->values[i];
+        if (value.format != MPV_FORMAT_STRING) continue;
+        if (std::strcmp(value.u.string, "video") == 0) isVideo = true;
+        if (std::strcmp(value.u.string, "audio") == 0) isAudio = true;
+    }
+}
+
+mpv_node stringNode(const char* text) {
+    mpv_node node{};
+    node.format = MPV_FORMAT_STRING;
+    node.u.string = const_cast<char*>(text);
+    return node;
+}
+
+// "loadfile" answers with the id of the playlist entry it created.
+std::int64_t playlistEntryIdOf(const mpv_node& reply) {
+    if (reply.format != MPV_FORMAT_NODE_MAP || !reply.u.list) return kUnknownEntry;
+    const mpv_node_list* map = reply.u.list;
+    for (int i = 0; i < map->num; ++i)
+        if (std::strcmp(map->keys[i], "playlist_entry_id") == 0 && map->values[i].format == MPV_FORMAT_INT64)
+            return map->values[i].u.int64;
+    return kUnknownEntry;
+}
+
+}  // namespace
+
+Player::~Player() { shutdown(); }
+
+bool Player::create(std::string* error) {
+    handle_ = mpv_create();
+    if (!handle_) {
+        setError(error, "mpv_create failed");
+        return false;
+    }
+    for (const auto& [name, value] : kOptions) mpv_set_option_string(handle_, name, value);
+    if (mpv_initialize(handle_) < 0) {
+        setError(error, "mpv_initialize failed");
+        return false;
+    }
+    mpv_observe_property(handle_, kMuteObserverId, "mute", MPV_FORMAT_FLAG);
+    return true;
+}
+
+bool Player::createRenderContext(std::string* error) {
+    if (!handle_) {
+        setError(error, "player is not initialised");
+        return false;
+    }
+    mpv_opengl_init_params glInit{};
+    glInit.get_proc_address = lookUpGlProcedure;
+    glInit.get_proc_address_ctx = nullptr;
+    int advancedControl = 0;
+    mpv_render_param params[] = {
+        {MPV_RENDER_PARAM_API_TYPE, const_cast<char*>(MPV_RENDER_API_TYPE_OPENGL)},
+        {MPV_RENDER_PARAM_OPENGL_INIT_PARAMS, &glInit},
+        {MPV_RENDER_PARAM_ADVANCED_CONTROL, &advancedControl},
+        {MPV_RENDER_PARAM_INVALID, nullptr},
+    };
+    if (mpv_render_context_create(&renderContext_, handle_, params) < 0) {
+        renderContext_ = nullptr;
+        setError(error, "mpv render context creation failed");
+        return false;
+    }
+    return true;
+}
+
+bool Player::load(const char* target, const char* perFileOptions, std::string* error) {
+    if (!handle_) {
+        setError(error, "player is not initialised");
+        return false;
+    }
+    // The demuxer is chosen per file: a global "demuxer-lavf-format" set once to
+    // "mpegts" cannot be set back to automatic detection (the empty string is
+    // taken as a format name), so every URL after a tuner channel would fail.
+    std::vector<char*> keys{const_cast<char*>("name"), const_cast<char*>("url"), const_cast<char*>("flags")};
+    std::vector<mpv_node> values{stringNode("loadfile"), stringNode(target), stringNode("replace")};
+    if (perFileOptions) {
+        keys.push_back(const_cast<char*>("options"));
+        values.push_back(stringNode(perFileOptions));
+    }
+    mpv_node_list arguments{static_cast<int>(values.size()), values.data(), keys.data()};
+    mpv_node command{};
+    command.format = MPV_FORMAT_NODE_MAP;
+    command.u.list = &arguments;
+    mpv_node reply{};
+    int result = mpv_command_node(handle_, &command, &reply);
+    if (result < 0) {
+        setError(error, mpv_error_string(result));
+        return false;
+    }
+    currentEntry_ = playlistEntryIdOf(reply);
+    mpv_free_node_contents(&reply);
+    lastError_.clear();
+    active_.exchange(true);
+    playing_.exchange(false);
+    return true;
+}
+
+bool Player::playFd(int fd, std::string* error) {
+    char url[48];
+    std::snprintf(url, sizeof url, "fd://%d", fd);
+    return load(url, "demuxer-lavf-format=mpegts", error);
+}
+
+bool Player::playUrl(const std::string& url, std::string* error) {
+    return load(url.c_str(), nullptr, error);
+}
+
+void Player::stop() {
+    if (!handle_) return;
+    const char* command[] = {"stop", nullptr};
+    mpv_command(handle_, command);
+    currentEntry_ = kNoEntry;
+    active_.exchange(false);
+    playing_.exchange(false);
+}
+
+void Player::setMute(bool mute) {
+    if (!handle_) return;
+    int flag = mute ? 1 : 0;
+    mpv_set_property(handle_, "mute", MPV_FORMAT_FLAG, &flag);
+    muted_.exchange(mute);
+}
+
+bool Player::isAudioOnly() const {
+    if (!handle_) return false;
+    mpv_node tracks{};
+    if (mpv_get_property(handle_, "track-list", MPV_FORMAT_NODE, &tracks) < 0) return false;
+    bool hasAudio = false;
+    bool hasVideo = false;
+    if (tracks.format == MPV_FORMAT_NODE_ARRAY && tracks.u.list && tracks.u.list->num > 0) {
+        for (int i = 0; i < tracks.u.list->num && !hasVideo; ++i)
+            classifyTrack(tracks.u.list->values[i], hasVideo, hasAudio);
+    }
+    mpv_free_node_contents(&tracks);
+    return hasAudio && !hasVideo;
+}
+
+void Player::pumpEvents() {
+    if (!handle_) return;
+    for (;;) {
+        mpv_event* event = mpv_wait_event(handle_, 0);
+        switch (event->event_id) {
+        case MPV_EVENT_NONE:
+            return;
+        case MPV_EVENT_SHUTDOWN:
+            active_.exchange(false);
+            playing_.exchange(false);
+            break;
+        case MPV_EVENT_START_FILE: {
+            auto* start = static_cast<mpv_event_start_file*>(event->data);
+            startedEntry_ = start ? start->playlist_entry_id : kUnknownEntry;
+            break;
+        }
+        case MPV_EVENT_END_FILE: {
+            auto* end = static_cast<mpv_event_end_file*>(event->data);
+            if (end && isStale(end->playlist_entry_id)) break;
+            if (end && end->reason == MPV_END_FILE_REASON_ERROR) lastError_ = mpv_error_string(end->error);
+            active_.exchange(false);
+            playing_.exchange(false);
+            break;
+        }
+        case MPV_EVENT_FILE_LOADED:
+        case MPV_EVENT_PLAYBACK_RESTART:
+            if (!isStale(startedEntry_)) playing_.exchange(true);
+            break;
+        case MPV_EVENT_PROPERTY_CHANGE: {
+            auto* property = static_cast<mpv_event_property*>(event->data);
+            if (property && property->format == MPV_FORMAT_FLAG && property->data)
+                muted_.exchange(*static_cast<int*>(property->data) != 0);
+            break;
+        }
+        default:
+            break;
+        }
+    }
+}
+
+bool Player::isStale(std::int64_t entry) const {
+    if (currentEntry_ == kUnknownEntry || entry == kUnknownEntry) return false;
+    return entry != currentEntry_;
+}
+
+void Player::render(int width, int height) {
+    if (!renderContext_) return;
+    mpv_opengl_fbo framebuffer{0, width, height, 0};
+    int flipY = 1;
+    mpv_render_param params[] = {
+        {MPV_RENDER_PARAM_OPENGL_FBO, &framebuffer},
+        {MPV_RENDER_PARAM_FLIP_Y, &flipY},
+        {MPV_RENDER_PARAM_INVALID, nullptr},
+    };
+    mpv_render_context_render(renderContext_, params);
+}
+
+void Player::shutdown() {
+    if (renderContext_) {
+        mpv_render_context_free(renderContext_);
+        renderContext_ = nullptr;
+    }
+    if (handle_) {
+        mpv_terminate_destroy(handle_);
+        handle_ = nullptr;
+    }
+    active_.exchange(false);
+    playing_.exchange(false);
+}
+
+}  // namespace vantiro

@@ -1,0 +1,65 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+struct mpv_handle;
+struct mpv_render_context;
+
+namespace vantiro {
+
+// One libmpv player that draws into the caller's current OpenGL context.
+// Every call comes from the main thread; the flags are atomics so that status
+// code may read them without ceremony.
+class Player {
+public:
+    Player() = default;
+    ~Player();
+    Player(const Player&) = delete;
+    Player& operator=(const Player&) = delete;
+
+    // Makes and initialises the libmpv handle with the fixed option set.
+    bool create(std::string* error = nullptr);
+    // Needs the window's GL context to be current.
+    bool createRenderContext(std::string* error = nullptr);
+
+    // Plays an MPEG transport stream read from `fd`; the descriptor stays the caller's.
+    bool playFd(int fd, std::string* error = nullptr);
+    // Plays a URL; libmpv detects the container.
+    bool playUrl(const std::string& url, std::string* error = nullptr);
+    void stop();
+    void setMute(bool mute);
+    // The loaded file has at least one audio track and no video track.
+    bool isAudioOnly() const;
+    // Drains libmpv's event queue without waiting.
+    void pumpEvents();
+    // Draws the current frame into framebuffer 0; nothing without a render context.
+    void render(int width, int height);
+    // Frees the render context and the handle; harmless twice.
+    void shutdown();
+
+    bool active() const { return active_.load(); }
+    bool playing() const { return playing_.load(); }
+    bool muted() const { return muted_.load(); }
+    const std::string& lastError() const { return lastError_; }
+    bool hasRenderContext() const { return renderContext_ != nullptr; }
+
+private:
+    bool load(const char* target, const char* perFileOptions, std::string* error);
+    // Events of a file that a later start or a stop already replaced must not
+    // touch the flags or the error of the file that plays now.
+    bool isStale(std::int64_t playlistEntry) const;
+
+    static constexpr std::int64_t kNoEntry = 0;  // libmpv numbers entries from 1
+
+    mpv_handle* handle_ = nullptr;
+    mpv_render_context* renderContext_ = nullptr;
+    std::atomic<bool> active_{false};
+    std::atomic<bool> playing_{false};
+    std::atomic<bool> muted_{false};
+    std::string lastError_;
+    std::int64_t currentEntry_ = kNoEntry;  // entry of the last start, -1 when libmpv did not say
+    std::int64_t startedEntry_ = kNoEntry;  // entry of the last start-file event
+};
+
+}  // namespace vantiro
