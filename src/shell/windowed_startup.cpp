@@ -1,12 +1,134 @@
 #include "shell/windowed_startup.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "channels/channel_list.h"
+#include "dvb/unique_fd.h"
+#include "online/online_channels.h"
+#include "shell/app.h"
+#include "shell/render_loop.h"
+#include "shell/window_options.h"
+#include "system/firmware_installer.h"
+#include "system/tuner_usb.h"
 
 namespace vantiro {
 
-int runWindowedPlayer(int, char**) {
-    std::fprintf(stderr, "vantiro: the TV window is not available in this build yet\n");
-    return 1;
+namespace {
+
+bool firmwareReadable() { return ::access(kFirmwareTargetPath, R_OK) == 0; }
+
+int installFirmwareOnly() {
+    std::string error;
+    if (!installFirmware(&error)) {
+        std::fprintf(stderr, "firmware install failed: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("Si2168 firmware installed in /lib/firmware\n");
+    return 0;
+}
+
+void createConfigDirectory(const std::string& channelListPath) {
+    auto parent = std::filesystem::path(channelListPath).parent_path();
+    std::error_code ignored;
+    if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
+}
+
+// Offered once per start while the stick is plugged in without its firmware,
+// until the user declines (the marker file then keeps it quiet).
+void offerFirmwareInstall(App& app) {
+    const std::string marker = firmwareDeclinedPathFor(app.channelListPath);
+    std::error_code ignored;
+    if (firmwareReadable() || !findTunerUsb() || std::filesystem::exists(marker, ignored)) return;
+    std::fprintf(stderr, "installing Si2168 tuner firmware (admin authorization)...\n");
+    std::string error;
+    if (installFirmware(&error)) {
+        std::filesystem::remove(marker, ignored);
+        app.openTuner();
+        std::fprintf(stderr, "Si2168 firmware installed\n");
+        return;
+    }
+    std::ofstream(marker, std::ios::trunc) << "declined\n";
+    std::fprintf(stderr, "%s\n", error.c_str());
+}
+
+void addOnlineChannels(App& app) {
+    OnlineChannels online = loadOnlineChannels();
+    app.radioUrls = std::move(online.radioUrls);
+    app.tvPlaylistUrl = std::move(online.tvPlaylistUrl);
+    app.onlineAvailable = online.available;
+    app.sourceLabel = std::move(online.sourceLabel);
+    if (online.channels.empty()) return;
+    app.onlineChannels = online.channels;
+    app.onlineCount = static_cast<int>(online.channels.size());
+    app.channels.insert(app.channels.end(), online.channels.begin(), online.channels.end());
+}
+
+std::string statusLineOf(const App& app) {
+    StatusFacts facts;
+    facts.channelCount = app.channelCount();
+    facts.onlineCount = app.onlineCount;
+    facts.sourceLabel = app.sourceLabel;
+    facts.tunerOpen = app.tunerOpen;
+    facts.frontendName = app.tuner.frontendName();
+    facts.firmwareReadable = firmwareReadable();
+    facts.tunerError = app.tunerError;
+    return buildStatusLine(facts);
+}
+
+void startFirstPlayback(App& app, UniqueFd& demoFd) {
+    if (app.demoPlaying()) {
+        demoFd.reset(::open(app.demoFilePath.c_str(), O_RDONLY | O_CLOEXEC));
+        if (!demoFd) {
+            std::fprintf(stderr, "cannot open %s\n", app.demoFilePath.c_str());
+            return;
+        }
+        app.player.playFd(demoFd.get());
+        return;
+    }
+    if (!app.channels.empty()) app.switchChannel(std::max(app.readLastChannel(), 0));
+    app.showToast(app.statusLine, kStatusToastSeconds);
+}
+
+}  // namespace
+
+int runWindowedPlayer(int argc, char** argv) {
+    App app;
+    applyWindowOptions(app, argc, argv);
+    if (app.installFirmwareAtStart) return installFirmwareOnly();
+
+    app.channelListPath = channelListPath();
+    app.lastChannelPath = lastChannelPathFor(app.channelListPath);
+    app.channels = loadChannelList(app.channelListPath);
+    app.openTuner();
+    createConfigDirectory(app.channelListPath);
+    offerFirmwareInstall(app);
+    addOnlineChannels(app);
+    app.statusLine = statusLineOf(app);
+
+    if (!setUpWindowedPlayer(app)) {
+        shutDownWindowedPlayer(app);
+        return 1;
+    }
+    app.startTime = nowSeconds();
+    app.lastActivity = app.startTime;
+
+    UniqueFd demoFd;  // outlives the player's use of it: the loop and its shutdown
+    startFirstPlayback(app, demoFd);
+    if (app.scanAtStart) app.startScan();
+    if (app.listOpenAtStart) {
+        app.listSelection = std::max(app.currentIndex, 0);
+        app.listOpen = true;
+        app.scrollToSelection = true;
+    }
+    runMainLoop(app);
+    shutDownWindowedPlayer(app);
+    return 0;
 }
 
 }  // namespace vantiro

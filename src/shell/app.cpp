@@ -1,0 +1,179 @@
+#include "shell/app.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "online/online_service.h"
+#include "system/browser_launch.h"
+
+namespace vantiro {
+
+namespace {
+
+constexpr const char* kBusyHint = " (another player already uses the tuner)";
+
+std::string megahertzText(std::uint32_t hertz) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%u MHz", hertz / 1000000u);
+    return text;
+}
+
+}  // namespace
+
+App::App() = default;
+
+App::~App() {
+    // The scan thread is joined by the shutdown of the main loop; a thread still
+    // joinable here (an aborted start-up) must not take the process down.
+    scanProgress.cancel.store(true);
+    if (scanThread.joinable()) scanThread.join();
+}
+
+void App::showToast(const std::string& text, double seconds) {
+    toastText = text;
+    toastUntil = nowSeconds() + seconds;
+}
+
+void App::openTuner() {
+    std::string firstError;
+    for (int adapter = 0; adapter <= kLastAdapter; ++adapter) {
+        std::string error;
+        if (tuner.open(adapter, &error)) {
+            tunerOpen = true;
+            return;
+        }
+        if (firstError.empty()) firstError = error;
+    }
+    tunerOpen = false;
+    tunerError = firstError;
+    if (tunerError.find("busy") != std::string::npos) tunerError += kBusyHint;
+}
+
+int App::readLastChannel() const {
+    if (lastChannelPath.empty()) return -1;
+    std::ifstream file(lastChannelPath);
+    std::string line;
+    if (!file || !std::getline(file, line)) return -1;
+    std::string name = line;
+    std::string url;
+    if (auto tab = line.find('\t'); tab != std::string::npos) {
+        name = line.substr(0, tab);
+        url = line.substr(tab + 1);
+    }
+    if (channels.empty()) return -1;
+    if (!url.empty()) {
+        for (size_t i = 0; i < channels.size(); ++i)
+            if (channels[i].url == url) return static_cast<int>(i);
+    }
+    for (size_t i = 0; i < channels.size(); ++i)
+        if (channels[i].name == name) return static_cast<int>(i);
+    return -1;
+}
+
+void App::saveLastChannel(const Channel& channel) const {
+    if (lastChannelPath.empty()) return;
+    if (auto slash = lastChannelPath.rfind('/'); slash != std::string::npos && slash > 0) {
+        std::error_code ignored;
+        std::filesystem::create_directories(lastChannelPath.substr(0, slash), ignored);
+    }
+    std::ofstream file(lastChannelPath, std::ios::trunc);
+    if (!file) return;
+    file << channel.name << '\t' << channel.url << '\n';
+}
+
+void App::switchChannel(int index) {
+    if (index < 0 || index >= channelCount()) return;
+    const Channel channel = channels[static_cast<size_t>(index)];
+    audioOnly = false;
+    connecting = true;
+    connectingName = channel.name;
+    connectStart = nowSeconds();
+    relay.stop();
+    player.stop();
+    if (channel.isOnline())
+        startOnlineChannel(index, channel);
+    else
+        startTunerChannel(index, channel);
+}
+
+void App::startOnlineChannel(int index, const Channel& channel) {
+    std::string error;
+    if (!player.playUrl(channel.url, &error)) {
+        connecting = false;
+        showToast("IPTV: " + error, kErrorToastSeconds);
+        return;
+    }
+    markStarted(index, channel);
+    forgetTunedMultiplex();
+    showToast("[NET] " + channel.name, kChannelToastSeconds);
+}
+
+void App::startTunerChannel(int index, const Channel& channel) {
+    if (!tuner.isOpen()) {
+        connecting = false;
+        showToast("Tuner not available - check the USB stick", kErrorToastSeconds);
+        return;
+    }
+    if (channel.frequency != tunedFrequency || channel.deliverySystem != tunedDeliverySystem) {
+        if (!tuner.tune(channel.frequency, channel.deliverySystem, kChannelTuneTimeoutMs)) {
+            currentIndex = -1;
+            forgetTunedMultiplex();
+            connecting = false;
+            showToast("No signal on " + megahertzText(channel.frequency), kErrorToastSeconds);
+            return;
+        }
+        tunedFrequency = channel.frequency;
+        tunedDeliverySystem = channel.deliverySystem;
+        signalValid = true;
+    }
+    std::vector<std::uint16_t> pids{0, channel.pmtPid, channel.videoPid, channel.audioPid, channel.pcrPid};
+    std::string error;
+    if (!relay.start(tuner.adapter(), pids, &error)) {
+        connecting = false;
+        showToast(error, kErrorToastSeconds);
+        return;
+    }
+    if (!player.playFd(relay.readFd(), &error)) {
+        connecting = false;
+        showToast("Player: " + error, kPlayerErrorToastSeconds);
+        relay.stop();
+        return;
+    }
+    markStarted(index, channel);
+    bool radio = channel.videoPid == 0 && channel.url.empty();
+    showToast((radio ? "[RADIO] " : "") + channel.name, kChannelToastSeconds);
+}
+
+void App::markStarted(int index, const Channel& channel) {
+    currentIndex = index;
+    playbackErrorHandled = false;
+    saveLastChannel(channel);
+    listSelection = index;
+}
+
+void App::forgetTunedMultiplex() {
+    tunedFrequency = 0;
+    tunedDeliverySystem = -1;
+    signalValid = false;
+}
+
+bool App::isAudioOnlyChannel(const Channel& channel) const {
+    if (channel.videoPid == 0 && channel.url.empty()) return true;
+    return !channel.url.empty() &&
+           std::find(radioUrls.begin(), radioUrls.end(), channel.url) != radioUrls.end();
+}
+
+void App::openBrowser() {
+    launchBrowser(onlineAvailable, std::string(kOnlineWebPageUrl),
+                  [this](const std::string& text, double seconds) { showToast(text, seconds); });
+}
+
+std::string lastChannelPathFor(const std::string& channelListPath) {
+    auto slash = channelListPath.rfind('/');
+    std::string directory = slash == std::string::npos ? "." : channelListPath.substr(0, slash);
+    return directory + "/last-channel";
+}
+
+}  // namespace vantiro

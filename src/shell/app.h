@@ -1,0 +1,164 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "channels/channel.h"
+#include "dvb/band_scan.h"
+#include "dvb/ts_relay.h"
+#include "dvb/tuner.h"
+#include "player/player.h"
+
+struct SDL_Window;
+
+namespace vantiro {
+
+// Toast durations, in seconds.
+inline constexpr double kStatusToastSeconds = 10.0;
+inline constexpr double kChannelToastSeconds = 2.5;
+inline constexpr double kErrorToastSeconds = 4.0;
+inline constexpr double kPlayerErrorToastSeconds = 5.0;
+inline constexpr double kHintToastSeconds = 3.0;
+inline constexpr double kCancelToastSeconds = 2.0;
+inline constexpr double kMuteToastSeconds = 1.5;
+
+// Adapters tried by `openTuner`, 0 up to this one.
+inline constexpr int kLastAdapter = 3;
+
+// The one object of the windowed player. It lives on the main thread's stack for
+// the whole run; the overlay, the key handler and the scan read and write its
+// fields directly. Only the scan fields are shared with the scan thread.
+class App {
+public:
+    App();
+    ~App();
+    App(const App&) = delete;
+    App& operator=(const App&) = delete;
+
+    // ---- window (made by the window set-up) ----
+    SDL_Window* window = nullptr;
+    void* glContext = nullptr;  // SDL's GL context handle
+    bool vsync = false;         // the swap interval could be set; else the loop caps itself
+    bool uiReady = false;       // the UI library's context and back-ends are up
+
+    // ---- devices and playback ----
+    // Declared in this order so that destruction releases the relay, then the
+    // player, then the tuner.
+    Tuner tuner;
+    bool tunerOpen = false;
+    std::string tunerError;
+    Player player;
+    TsRelay relay;
+
+    // ---- channels ----
+    std::vector<Channel> channels;        // tuner channels first, then online channels
+    std::vector<Channel> onlineChannels;  // copy of the online part
+    int onlineCount = 0;
+    bool onlineAvailable = false;  // from the service or a reachable local playlist
+    bool audioOnly = false;        // the player's isAudioOnly, polled every 0.4 s
+    double lastPlayerPoll = 0;
+    std::vector<std::string> radioUrls;
+    std::string sourceLabel = "online";
+    std::string statusLine;
+    bool openBrowserRequested = false;
+    std::string channelListPath;
+    std::string lastChannelPath;
+
+    // ---- playback state ----
+    bool connecting = false;
+    double connectStart = 0;
+    std::string connectingName;
+    int currentIndex = -1;  // channel that plays, -1 = none
+    int listSelection = 0;
+    bool listOpen = false;
+    bool scrollToSelection = false;
+    bool fullscreen = false;
+    std::uint32_t tunedFrequency = 0;  // Hz, 0 = none
+    int tunedDeliverySystem = -1;
+
+    // ---- background scan (shared with the scan thread) ----
+    ScanProgress scanProgress;
+    std::thread scanThread;
+    std::atomic<bool> scanning{false};
+    std::atomic<bool> scanFinished{false};
+    std::mutex scanMutex;
+    std::vector<Mux> scanMuxResult;             // guarded by scanMutex
+    std::vector<Channel> scanOnlineResult;      // guarded by scanMutex
+    bool scanOnlineFetched = false;             // guarded by scanMutex
+    bool onlineOnlyScan = false;
+    std::string tvPlaylistUrl;
+
+    // ---- start options ----
+    bool listOpenAtStart = false;
+    bool scanAtStart = false;
+    bool installFirmwareAtStart = false;
+    std::string demoFilePath;
+    std::string screenshotPath;
+    double screenshotDelay = 2.0;
+
+    // ---- timers and UI state ----
+    double startTime = 0;
+    std::string lastAnnouncedError;
+    bool playbackErrorHandled = false;  // the error of the current start was dealt with
+    std::string toastText;
+    double toastUntil = 0;
+    double lastActivity = 0;
+    float toolbarOffset = 0;
+    int autoAdvanceCount = 0;
+    bool quitRequested = false;
+    double lastSignalPoll = 0;
+    bool signalValid = false;
+    int signalPercent = -1;
+    int qualityPercent = -1;
+
+    // ---- operations ----
+    // Replaces the toast shown by `text` for `seconds`.
+    void showToast(const std::string& text, double seconds);
+    // Opens the first of adapters 0..3 that opens; remembers why none did.
+    void openTuner();
+    // Index of the channel named by the last-channel file, or -1.
+    int readLastChannel() const;
+    void saveLastChannel(const Channel& channel) const;
+    // Starts channel `index`; out-of-range indexes change nothing.
+    void switchChannel(int index);
+    // One key press (an SDL keycode), repeats excluded.
+    void onKeyDown(std::int32_t key);
+    // A radio service, or an online channel listed as radio.
+    bool isAudioOnlyChannel(const Channel& channel) const;
+    bool demoPlaying() const { return !demoFilePath.empty(); }
+    int channelCount() const { return static_cast<int>(channels.size()); }
+
+    // Per-frame work of the main loop that needs no window (see render_loop.cpp).
+    void pollAudioOnly(double now);
+    void watchConnecting(double now);
+    void pollSignal(double now);
+    void announcePlaybackError(double now);
+
+    // Screen UI: background scan, overlay, browser.
+    void startScan();
+    void finishScan();
+    void drawOverlay();
+    void openBrowser();
+
+private:
+    void startOnlineChannel(int index, const Channel& channel);
+    void startTunerChannel(int index, const Channel& channel);
+    void markStarted(int index, const Channel& channel);
+    void forgetTunedMultiplex();
+    void moveInList(int step);
+    void zapBy(int step);
+    void escapeChain();
+    void toggleFullscreen();
+    void toggleMute();
+};
+
+// Seconds on the UI clock: SDL's millisecond tick count / 1000.
+double nowSeconds();
+
+// "<directory of channelListPath>/last-channel" ("." when the path has no '/').
+std::string lastChannelPathFor(const std::string& channelListPath);
+
+}  // namespace vantiro

@@ -1,0 +1,106 @@
+#include <algorithm>
+
+#include "shell/app.h"
+#include "shell/keycodes.h"
+#include "shell/sdl_platform.h"
+
+namespace vantiro {
+
+void App::onKeyDown(std::int32_t code) {
+    if (demoPlaying()) {
+        switch (code) {
+        case key::kEscape:
+        case key::kQ: escapeChain(); break;
+        case key::kF:
+        case key::kF11: toggleFullscreen(); break;
+        case key::kM: toggleMute(); break;
+        default: break;
+        }
+        return;
+    }
+    const int count = channelCount();
+    switch (code) {
+    case key::kDown: moveInList(+1); break;
+    case key::kUp: moveInList(-1); break;
+    case key::kReturn:
+    case key::kSpace:
+    case key::kKeypadEnter:
+        if (listOpen) {
+            if (count >= 1) switchChannel(listSelection);
+            listOpen = false;
+        } else if (count >= 1) {
+            listSelection = std::max(currentIndex, 0);
+            listOpen = true;
+            scrollToSelection = true;
+        }
+        break;
+    case key::kTab:
+    case key::kL:
+        listOpen = !listOpen;
+        scrollToSelection = true;
+        listSelection = std::max(currentIndex, 0);
+        break;
+    case key::kEscape:
+    case key::kQ: escapeChain(); break;
+    case key::kF:
+    case key::kF11: toggleFullscreen(); break;
+    case key::kM: toggleMute(); break;
+    case key::kS:
+        if (!scanning.load()) startScan();
+        break;
+    case key::kW:
+        if (onlineAvailable)
+            openBrowserRequested = true;
+        else
+            showToast("Offline - connect to use Lunaricast", kHintToastSeconds);
+        break;
+    default: break;
+    }
+}
+
+void App::moveInList(int step) {
+    const int count = channelCount();
+    if (listOpen && count >= 1) {
+        listSelection = (listSelection + step + count) % count;
+        scrollToSelection = true;
+        return;
+    }
+    if (scanning.load()) return;
+    if (count == 0) {
+        showToast("No channels yet - press S to scan", kErrorToastSeconds);
+        return;
+    }
+    zapBy(step);
+}
+
+void App::zapBy(int step) {
+    const int count = channelCount();
+    if (currentIndex < 0) {
+        switchChannel(step > 0 ? 0 : count - 1);
+        return;
+    }
+    switchChannel((currentIndex + step + count) % count);
+}
+
+void App::escapeChain() {
+    if (scanning.load()) {
+        scanProgress.cancel.store(true);
+        showToast("Cancelling scan...", kCancelToastSeconds);
+    } else if (listOpen) {
+        listOpen = false;
+    } else {
+        quitRequested = true;
+    }
+}
+
+void App::toggleFullscreen() {
+    fullscreen = !fullscreen;
+    setWindowFullscreen(window, fullscreen);
+}
+
+void App::toggleMute() {
+    player.setMute(!player.muted());
+    showToast(player.muted() ? "Muted" : "Sound on", kMuteToastSeconds);
+}
+
+}  // namespace vantiro

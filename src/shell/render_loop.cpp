@@ -1,0 +1,124 @@
+#include "shell/render_loop.h"
+
+#define GL_GLEXT_PROTOTYPES 1
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+#include "shell/app.h"
+#include "shell/screenshot.h"
+#include "shell/sdl_platform.h"
+#include "shell/ui_context.h"
+
+namespace vantiro {
+
+namespace {
+
+// Without vsync (SDL_GL_SetSwapInterval fails under Xvfb and on some drivers)
+// an idle loop would spin at hundreds of frames per second.
+constexpr std::chrono::microseconds kCappedFrameTime{1000000 / 60};
+
+void drawVideo(App& app, int width, int height) {
+    glViewport(0, 0, width, height);
+    glClearColor(0.02f, 0.02f, 0.03f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    app.player.render(width, height);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glViewport(0, 0, width, height);
+    glDisable(GL_SCISSOR_TEST);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+}
+
+void drawOverlayFrame(App& app) {
+    beginUiFrame();
+    app.drawOverlay();
+    renderUiFrame();
+}
+
+void takeScreenshotIfDue(App& app, double now, int width, int height) {
+    if (app.screenshotPath.empty() || now - app.startTime < app.screenshotDelay) return;
+    std::vector<unsigned char> rgba(static_cast<size_t>(width) * height * 4, 0);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    writePpmScreenshot(app.screenshotPath, width, height, rgba);
+    app.screenshotPath.clear();
+    app.quitRequested = true;
+}
+
+void runFrame(App& app) {
+    pollSdlEvents(app);
+    if (app.scanFinished.exchange(false)) {
+        app.finishScan();
+        app.lastActivity = nowSeconds();
+    }
+    app.player.pumpEvents();
+    double now = nowSeconds();
+    app.pollAudioOnly(now);
+    app.watchConnecting(now);
+    app.pollSignal(now);
+    app.announcePlaybackError(now);
+
+    int width = 0;
+    int height = 0;
+    windowSizeInPixels(app.window, width, height);
+    drawVideo(app, width, height);
+    drawOverlayFrame(app);
+    takeScreenshotIfDue(app, nowSeconds(), width, height);
+    swapWindow(app.window);
+    if (app.openBrowserRequested) {
+        app.openBrowserRequested = false;
+        app.openBrowser();
+    }
+}
+
+}  // namespace
+
+bool setUpWindowedPlayer(App& app) {
+    if (!openSdlWindow(app)) return false;
+    std::string error;
+    if (!app.player.create(&error)) {
+        std::fprintf(stderr, "player: %s\n", error.c_str());
+        return false;
+    }
+    if (!app.player.createRenderContext(&error)) {
+        std::fprintf(stderr, "render: %s\n", error.c_str());
+        return false;
+    }
+    setUpUi(app);
+    app.uiReady = true;
+    return true;
+}
+
+void runMainLoop(App& app) {
+    const bool capFrames = !app.vsync;
+    auto deadline = std::chrono::steady_clock::now();
+    while (!app.quitRequested) {
+        runFrame(app);
+        if (!capFrames) continue;
+        deadline += kCappedFrameTime;
+        auto now = std::chrono::steady_clock::now();
+        if (deadline < now)
+            deadline = now;  // a slow frame does not earn a burst of fast ones
+        else
+            std::this_thread::sleep_until(deadline);
+    }
+}
+
+void shutDownWindowedPlayer(App& app) {
+    app.scanProgress.cancel.store(true);
+    if (app.scanThread.joinable()) app.scanThread.join();
+    app.relay.stop();
+    app.player.stop();
+    app.currentIndex = -1;
+    app.player.shutdown();
+    if (app.uiReady) shutDownUi();
+    app.uiReady = false;
+    closeSdlWindow(app);
+}
+
+}  // namespace vantiro

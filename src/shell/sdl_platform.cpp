@@ -1,0 +1,100 @@
+#include "shell/sdl_platform.h"
+
+#include <SDL.h>
+#include <backends/imgui_impl_sdl.h>
+
+#include <cstdio>
+
+#include "shell/app.h"
+
+namespace vantiro {
+
+namespace {
+
+constexpr int kDefaultWidth = 1280;
+constexpr int kDefaultHeight = 720;
+
+bool marksActivity(Uint32 type) {
+    switch (type) {
+    case SDL_KEYDOWN:
+    case SDL_KEYUP:
+    case SDL_TEXTINPUT:
+    case SDL_MOUSEMOTION:
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+    case SDL_MOUSEWHEEL:
+    case SDL_FINGERDOWN:
+    case SDL_FINGERUP:
+    case SDL_FINGERMOTION: return true;
+    default: return false;
+    }
+}
+
+}  // namespace
+
+double nowSeconds() { return static_cast<double>(SDL_GetTicks64()) / 1000.0; }
+
+bool openSdlWindow(App& app) {
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+        std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
+        return false;
+    }
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 2);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    app.window = SDL_CreateWindow("Vantiro", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, kDefaultWidth,
+                                  kDefaultHeight, SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE);
+    if (!app.window) {
+        std::fprintf(stderr, "window: %s\n", SDL_GetError());
+        return false;
+    }
+    app.glContext = SDL_GL_CreateContext(app.window);
+    if (!app.glContext) {
+        std::fprintf(stderr, "GL: %s\n", SDL_GetError());
+        return false;
+    }
+    app.vsync = SDL_GL_SetSwapInterval(1) == 0;
+    return true;
+}
+
+void pollSdlEvents(App& app) {
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        ImGui_ImplSDL2_ProcessEvent(&event);
+        if (event.type == SDL_QUIT) app.quitRequested = true;
+        if (event.type == SDL_KEYDOWN && event.key.repeat == 0) app.onKeyDown(event.key.keysym.sym);
+        if (marksActivity(event.type)) app.lastActivity = nowSeconds();
+    }
+}
+
+void windowSizeInPixels(SDL_Window* window, int& width, int& height) {
+    width = kDefaultWidth;
+    height = kDefaultHeight;
+    if (window) SDL_GetWindowSizeInPixels(window, &width, &height);
+}
+
+void swapWindow(SDL_Window* window) { SDL_GL_SwapWindow(window); }
+
+void setWindowFullscreen(SDL_Window* window, bool on) {
+    if (window) SDL_SetWindowFullscreen(window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
+}
+
+void closeSdlWindow(App& app) {
+    if (app.window) SDL_GL_MakeCurrent(app.window, nullptr);
+    if (app.glContext) SDL_GL_DeleteContext(app.glContext);
+    app.glContext = nullptr;
+    if (app.window) SDL_DestroyWindow(app.window);
+    app.window = nullptr;
+    SDL_Quit();
+}
+
+std::string sdlBasePath() {
+    char* base = SDL_GetBasePath();
+    if (!base) return "";
+    std::string path = base;
+    SDL_free(base);
+    return path;
+}
+
+}  // namespace vantiro
