@@ -1,0 +1,101 @@
+# Helpers for end-to-end tests of the window (sourced by tests/*/*_test.sh).
+# Every helper process is started here and ended by its own pid in cleanup.
+
+set -uo pipefail
+
+WT_PIDS=()
+WT_DIR=$(mktemp -d /tmp/vantiro-e2e-XXXXXX)
+
+wt_cleanup() {
+    local pid
+    for pid in "${WT_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
+    for pid in "${WT_PIDS[@]}"; do wait "$pid" 2>/dev/null; done
+    rm -rf "$WT_DIR"
+}
+trap wt_cleanup EXIT
+
+wt_fail() { echo "FAIL: $*" >&2; exit 1; }
+wt_skip() { echo "SKIP: $*" >&2; exit 77; }
+
+wt_require() {
+    local tool
+    for tool in "$@"; do command -v "$tool" >/dev/null || wt_skip "$tool is not installed"; done
+}
+
+# A private X server; sets DISPLAY.
+wt_start_xvfb() {
+    wt_require Xvfb
+    local fifo="$WT_DIR/displayfd"
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$fifo" 2>/dev/null &
+    WT_PIDS+=($!)
+    local number
+    read -r -t 15 number <"$fifo" || wt_fail "Xvfb did not start"
+    export DISPLAY=":$number"
+}
+
+# Serves directory $1 over HTTP on 127.0.0.1; sets WT_HTTP_PORT.
+wt_serve_dir() {
+    local log="$WT_DIR/http-$RANDOM.log"
+    python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$1" >"$log" 2>&1 &
+    WT_PIDS+=($!)
+    local i
+    for i in $(seq 100); do
+        WT_HTTP_PORT=$(grep -o 'port [0-9]*' "$log" | awk '{print $2}')
+        [[ -n "$WT_HTTP_PORT" ]] && return 0
+        sleep 0.1
+    done
+    wt_fail "the test HTTP server did not start"
+}
+
+# wt_make_clip PATH COLOUR [SECONDS]: a 320x240 MPEG-2/MP2 transport stream of one colour.
+wt_make_clip() {
+    ffmpeg -nostdin -hide_banner -loglevel error -y -f lavfi -i "color=c=$2:s=320x240:r=25" \
+        -f lavfi -i sine=f=440 -t "${3:-30}" -c:v mpeg2video -g 12 -b:v 1M -c:a mp2 -f mpegts "$1" ||
+        wt_fail "ffmpeg could not make $1"
+}
+
+# wt_pixel FILE X Y: "R G B" of one pixel of a binary PPM.
+wt_pixel() {
+    python3 - "$1" "$2" "$3" <<'PY'
+import sys
+data = open(sys.argv[1], 'rb').read()
+parts = data.split(b'\n', 3)
+width, height = map(int, parts[1].split())
+pixels = parts[3]
+x, y = int(sys.argv[2]), int(sys.argv[3])
+i = (y * width + x) * 3
+print(pixels[i], pixels[i + 1], pixels[i + 2])
+PY
+}
+
+# wt_is_colour "R G B" red|green|blue: the pixel is clearly that colour.
+wt_is_colour() {
+    local r g b
+    read -r r g b <<<"$1"
+    case "$2" in
+        red) ((r > 180 && g < 80 && b < 80)) ;;
+        green) ((g > 100 && r < 80 && b < 80)) ;;
+        blue) ((b > 180 && r < 80 && g < 80)) ;;
+        *) return 1 ;;
+    esac
+}
+
+# Waits until the program's window exists and gives it the keyboard; prints its id.
+wt_focus_window() {
+    local id
+    id=$(timeout 20 xdotool search --sync --name '^Vantiro$' | head -1) || return 1
+    [[ -n "$id" ]] || return 1
+    xdotool windowfocus --sync "$id" 2>/dev/null || xdotool windowfocus "$id"
+    echo "$id"
+}
+
+# wt_wait_for COMMAND...: retries for up to 15 s.
+wt_wait_for() {
+    local i
+    for i in $(seq 150); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
