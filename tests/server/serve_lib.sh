@@ -53,6 +53,7 @@ start_server() {
 stop_server() {
   [[ -n $server_pid ]] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
   server_pid=""
+  if grep -q "Sanitizer" "$work/err.txt"; then fail "sanitizer report: $(cat "$work/err.txt")"; fi
 }
 
 # run_to_exit [runner...] -- [serve options...]: runs the server expecting it to

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# `vantiro serve` on the simulated band: the routes, switching between
+# `vantiro serve` on the simulated band (also run under TSan): the routes, switching between
 # multiplexes, and /stream.ts judged by ffprobe: exactly the chosen service's
 # video and audio (and the PAT), nothing of the other services.
 set -uo pipefail
