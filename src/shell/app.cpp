@@ -7,6 +7,7 @@
 
 #include "online/online_service.h"
 #include "system/browser_launch.h"
+#include "ui/channel_kind.h"
 
 namespace vantiro {
 
@@ -159,11 +160,7 @@ void App::forgetTunedMultiplex() {
     signalValid = false;
 }
 
-bool App::isAudioOnlyChannel(const Channel& channel) const {
-    if (channel.videoPid == 0 && channel.url.empty()) return true;
-    return !channel.url.empty() &&
-           std::find(radioUrls.begin(), radioUrls.end(), channel.url) != radioUrls.end();
-}
+bool App::isAudioOnlyChannel(const Channel& channel) const { return vantiro::isAudioOnlyChannel(channel, radioUrls); }
 
 void App::openBrowser() {
     launchBrowser(onlineAvailable, std::string(kOnlineWebPageUrl),

@@ -10,7 +10,8 @@ namespace vantiro {
 
 namespace {
 
-constexpr ImWchar kLatinRanges[] = {0x0020, 0x00FF, 0};
+// Latin-1, plus the em dash of the empty channel list's hint.
+constexpr ImWchar kLatinRanges[] = {0x0020, 0x00FF, 0x2014, 0x2014, 0};
 constexpr ImWchar kThaiRanges[] = {0x0E00, 0x0E7F, 0};
 
 std::vector<std::string> candidates(const std::string& basePath, const std::string& fileName) {

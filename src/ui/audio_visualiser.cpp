@@ -5,6 +5,7 @@
 #include <numbers>
 
 #include "ui/draw_shapes.h"
+#include "shell/ui_fonts.h"
 #include "ui/overlay_fonts.h"
 
 namespace vantiro {
@@ -42,13 +43,13 @@ void drawBackground(ImDrawList* drawList, float w, float h) {
 // Title and caption, each centred; returns nothing, the caption sits 12 px under the title.
 void drawTitles(ImDrawList* drawList, const Channel& channel, const char* caption, const VisualiserLayout& layout,
                 float w, float h) {
-    ImFont* titleFont = overlayFont(layout.titleFontSize);
+    ImFont* titleFont = fontForSize(layout.titleFontSize);
     const ImVec2 titleSize = measureText(titleFont, layout.titleFontSize, channel.name.c_str());
     const float titleTop = 0.33f * h;
     drawList->AddText(titleFont, layout.titleFontSize, ImVec2((w - titleSize.x) * 0.5f, titleTop), kTitleColour,
                       channel.name.c_str());
 
-    ImFont* captionFont = overlayFont(layout.captionFontSize);
+    ImFont* captionFont = fontForSize(layout.captionFontSize);
     const ImVec2 captionSize = measureText(captionFont, layout.captionFontSize, caption);
     drawList->AddText(captionFont, layout.captionFontSize,
                       ImVec2((w - captionSize.x) * 0.5f, titleTop + titleSize.y + 12.0f), withAlpha(kAmber, 220),

@@ -1,42 +1,91 @@
-// The overlay drawn over the video every frame. For now: the now-playing panel
-// and the toast; the other panels join here.
+// Everything drawn over the video, once per frame, in a fixed order: the
+// visualiser at the back, the panels while the UI is awake, the toolbar last.
 #include <imgui.h>
 
+#include <algorithm>
+
 #include "shell/app.h"
+#include "ui/audio_visualiser.h"
+#include "ui/channel_list_panel.h"
+#include "ui/overlay_geometry.h"
 #include "ui/overlay_panels.h"
+#include "ui/toolbar.h"
 
 namespace vantiro {
-
 namespace {
 
-constexpr double kIdleAfterSeconds = 10.0;
-
-void drawNowPlaying(const App& app) {
-    const Channel& channel = app.channels[static_cast<size_t>(app.currentIndex)];
-    NowPlayingView view{channel,
-                        app.currentIndex,
-                        app.channelCount(),
-                        app.isAudioOnlyChannel(channel),
-                        app.sourceLabel,
-                        app.signalValid,
-                        app.signalPercent,
-                        app.qualityPercent,
-                        app.onlineAvailable};
-    drawNowPlayingPanel(view);
+ScanProgressView scanProgressView(const App& app) {
+    ScanProgressView view;
+    view.onlineOnly = app.onlineOnlyScan;
+    view.done = app.scanProgress.done.load();
+    view.total = app.scanProgress.total.load();
+    view.currentFrequency = static_cast<std::uint32_t>(app.scanProgress.currentFrequency.load());
+    view.muxesFound = app.scanProgress.muxesFound.load();
+    view.channelsFound = app.scanProgress.channelsFound.load();
+    return view;
 }
 
 }  // namespace
 
 void App::drawOverlay() {
     const ImGuiIO& io = ImGui::GetIO();
+    const float w = io.DisplaySize.x;
+    const float h = io.DisplaySize.y;
+    const float dt = io.DeltaTime;
+    const int count = channelCount();
     const double now = nowSeconds();
-    const bool awake = scanning.load() || connecting || now - lastActivity < kIdleAfterSeconds;
+    const bool hasCurrent = currentIndex >= 0 && currentIndex < count;
+
+    if (audioOnly && hasCurrent) {
+        const Channel& current = channels[static_cast<size_t>(currentIndex)];
+        drawAudioVisualiser(current, isAudioOnlyChannel(current) ? kCaptionRadio : kCaptionAudioOnly, w, h, now);
+    }
+
     ImGui::PushStyleVar(ImGuiStyleVar_WindowRounding, 12);
     ImGui::PushStyleVar(ImGuiStyleVar_WindowBorderSize, 0);
-    if (awake) {
-        if (currentIndex >= 0 && currentIndex < channelCount()) drawNowPlaying(*this);
-        if (!toastText.empty() && toastUntil > now) drawToastPanel(toastText, io.DisplaySize.x, io.DisplaySize.y);
+
+    const bool isScanning = scanning.load();
+    if (isOverlayAwake(isScanning, connecting, now, lastActivity)) {
+        const PanelCentre middle = centredPanelPosition(w, h, listOpen);
+        const ImVec2 centre(middle.x, middle.y);
+        if (hasCurrent) {
+            const Channel& current = channels[static_cast<size_t>(currentIndex)];
+            drawNowPlayingPanel({current, currentIndex, count, isAudioOnlyChannel(current), sourceLabel, signalValid,
+                                 signalPercent, qualityPercent, onlineAvailable});
+        }
+        if (!demoFilePath.empty() && currentIndex < 0) drawDemoPanel(demoFilePath);
+        if (isScanning) drawScanProgressPanel(scanProgressView(*this), centre);
+        if (listOpen) {
+            const int clicked =
+                drawChannelListPanel({channels, radioUrls, listSelection, listOpen, scrollToSelection}, w, h);
+            if (clicked >= 0) switchChannel(clicked);
+        }
+        if (connecting) drawConnectingPanel(connectingName, centre);
+        if (!tunerOpen && currentIndex < 0) drawTunerMissingPanel(tunerError, centre);
+        if (!toastText.empty() && toastUntil > now) drawToastPanel(toastText, w, h);
     }
+
+    toolbarOffset = stepToolbarOffset(toolbarOffset, toolbarTargetOffset(isScanning, now, lastActivity), dt);
+    if (isToolbarDrawn(toolbarOffset)) {
+        ToolbarView view;
+        view.listOpen = listOpen;
+        view.scanning = isScanning;
+        view.fullscreen = fullscreen;
+        view.onlineAvailable = onlineAvailable;
+        view.muted = player.muted();
+        const ToolbarClicks clicks = drawToolbar(view, w, h, toolbarOffset);
+        if (clicks.list) {
+            listOpen = !listOpen;
+            scrollToSelection = true;
+            listSelection = std::max(currentIndex, 0);
+        }
+        if (clicks.scan) startScan();
+        if (clicks.fullscreen) toggleFullscreen();
+        if (clicks.web) openBrowserRequested = true;
+        if (clicks.mute) toggleMute();
+        if (clicks.quit) quitRequested = true;
+    }
+
     ImGui::PopStyleVar(2);
 }
 

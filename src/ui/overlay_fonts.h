@@ -3,13 +3,8 @@
 
 namespace vantiro {
 
-// ImGui 1.86 cannot draw one font at several sizes crisply, so the window bakes
-// the UI font once per size the overlay uses. These helpers find the baked font
-// of a size in the current context's atlas: the exact size when baked, else the
-// nearest one, else the default font.
-ImFont* overlayFont(float pixels);
-
-// Pushes the font of a size for the lifetime of the object.
+// Pushes the baked font of a pixel size (see shell/ui_fonts.h) for the lifetime
+// of the object.
 class ScopedFont {
 public:
     explicit ScopedFont(float pixels);

@@ -11,6 +11,9 @@ constexpr float kListWideMaxWidth = 640.0f;
 constexpr float kListNarrowMargins = 32.0f;
 constexpr float kListHeightReserve = 140.0f;
 constexpr float kListMinHeight = 260.0f;
+constexpr float kListMargin = 16.0f;
+// The widest centred panel (scan progress, with its 460 px bar) and some air.
+constexpr float kCentredPanelRoom = 540.0f;
 
 bool recentlyActive(double now, double lastActivity) { return now - lastActivity < kIdleAfterSeconds; }
 
@@ -42,6 +45,14 @@ PanelSize channelListPanelSize(float displayWidth, float displayHeight) {
                                              : std::min(displayWidth - kListNarrowMargins, kListNarrowMaxWidth);
     size.height = std::max(displayHeight - kListHeightReserve, kListMinHeight);
     return size;
+}
+
+PanelCentre centredPanelPosition(float displayWidth, float displayHeight, bool listOpen) {
+    PanelCentre centre{displayWidth * 0.5f, displayHeight * 0.5f};
+    if (!listOpen) return centre;
+    const float room = displayWidth - kListMargin - channelListPanelSize(displayWidth, displayHeight).width;
+    if (room >= kCentredPanelRoom) centre.x = room * 0.5f;
+    return centre;
 }
 
 float scanProgressFraction(int done, int total) {

@@ -37,6 +37,16 @@ struct PanelSize {
 // all the height but 140 px, never under 260.
 PanelSize channelListPanelSize(float displayWidth, float displayHeight);
 
+struct PanelCentre {
+    float x = 0;
+    float y = 0;
+};
+
+// Middle of the centred panels (scan progress, connecting, tuner missing): the
+// window's middle, or the middle of the room left of the open channel list when
+// that room is wide enough for them, so that they do not cover the list.
+PanelCentre centredPanelPosition(float displayWidth, float displayHeight, bool listOpen);
+
 // Progress bar fraction of the band scan: done / max(total, 1), capped at 1.
 float scanProgressFraction(int done, int total);
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include <imgui_internal.h>
+
 #include "ui/draw_shapes.h"
 #include "ui/overlay_fonts.h"
 #include "ui/overlay_geometry.h"
@@ -21,8 +23,8 @@ constexpr ImU32 kSpinnerColour = IM_COL32(249, 115, 22, 255);
 // Keeps very long texts inside the window instead of running off its edge.
 constexpr float kTextMargin = 48.0f;
 
-void placeCentred(float w, float h, float alpha) {
-    ImGui::SetNextWindowPos(ImVec2(w * 0.5f, h * 0.5f), ImGuiCond_Always, ImVec2(0.5f, 0.5f));
+void placeCentred(ImVec2 centre, float alpha) {
+    ImGui::SetNextWindowPos(centre, ImGuiCond_Always, ImVec2(0.5f, 0.5f));
     ImGui::SetNextWindowBgAlpha(alpha);
 }
 
@@ -35,6 +37,10 @@ void textAtSize(float pixels, const std::string& text) {
     ScopedFont font(pixels);
     ImGui::TextUnformatted(text.c_str());
 }
+
+// Status panels stay readable above the channel list, which comes to the front
+// whenever it is clicked.
+void keepInFront() { ImGui::BringWindowToDisplayFront(ImGui::GetCurrentWindow()); }
 
 void colouredLine(const PanelLine& line) { ImGui::TextColored(line.colour, "%s", line.text.c_str()); }
 
@@ -102,9 +108,10 @@ void drawDemoPanel(const std::string& demoPath) {
     ImGui::End();
 }
 
-void drawScanProgressPanel(const ScanProgressView& view, float w, float h) {
-    placeCentred(w, h, 0.92f);
+void drawScanProgressPanel(const ScanProgressView& view, ImVec2 centre) {
+    placeCentred(centre, 0.92f);
     if (ImGui::Begin("##scanning", nullptr, kLoosePanelFlags)) {
+        keepInFront();
         if (view.onlineOnly) {
             ImGui::TextUnformatted("Scanning online channels...");
         } else {
@@ -118,9 +125,10 @@ void drawScanProgressPanel(const ScanProgressView& view, float w, float h) {
     ImGui::End();
 }
 
-void drawConnectingPanel(const std::string& channelName, float w, float h) {
-    placeCentred(w, h, 0.9f);
+void drawConnectingPanel(const std::string& channelName, ImVec2 centre) {
+    placeCentred(centre, 0.9f);
     if (ImGui::Begin("##connecting", nullptr, kFixedPanelFlags)) {
+        keepInFront();
         const ImVec2 p = ImGui::GetCursorScreenPos();
         const float start = 4.0f * static_cast<float>(ImGui::GetTime());
         addArc(ImGui::GetWindowDrawList(), offset(p, 10, 11), 8.0f, start, start + 4.4f, kSpinnerColour, 3.0f);
@@ -132,9 +140,10 @@ void drawConnectingPanel(const std::string& channelName, float w, float h) {
     ImGui::End();
 }
 
-void drawTunerMissingPanel(const std::string& tunerError, float w, float h) {
-    placeCentred(w, h, 0.95f);
+void drawTunerMissingPanel(const std::string& tunerError, ImVec2 centre) {
+    placeCentred(centre, 0.95f);
     if (ImGui::Begin("##nodevice", nullptr, kLoosePanelFlags)) {
+        keepInFront();
         textAtSize(30, "Tuner not available");
         ImGui::Spacing();
         ImGui::TextWrapped("%s", tunerError.c_str());
@@ -154,6 +163,7 @@ void drawToastPanel(const std::string& text, float w, float h) {
     ImGui::SetNextWindowPos(ImVec2(w * 0.5f, h - 120.0f), ImGuiCond_Always, ImVec2(0.5f, 1.0f));
     ImGui::SetNextWindowBgAlpha(0.78f);
     if (ImGui::Begin("##toast", nullptr, kLoosePanelFlags)) {
+        keepInFront();
         ScopedFont font(32);
         ImGui::PushTextWrapPos(std::max(w - kTextMargin, 100.0f));
         ImGui::TextUnformatted(text.c_str());

@@ -50,9 +50,10 @@ std::string scanProgressCountsText(const ScanProgressView& view);
 
 void drawNowPlayingPanel(const NowPlayingView& view);
 void drawDemoPanel(const std::string& demoPath);
-void drawScanProgressPanel(const ScanProgressView& view, float displayWidth, float displayHeight);
-void drawConnectingPanel(const std::string& channelName, float displayWidth, float displayHeight);
-void drawTunerMissingPanel(const std::string& tunerError, float displayWidth, float displayHeight);
+// The centred panels are placed with their middle at `centre` (see centredPanelPosition).
+void drawScanProgressPanel(const ScanProgressView& view, ImVec2 centre);
+void drawConnectingPanel(const std::string& channelName, ImVec2 centre);
+void drawTunerMissingPanel(const std::string& tunerError, ImVec2 centre);
 void drawToastPanel(const std::string& text, float displayWidth, float displayHeight);
 
 }  // namespace vantiro

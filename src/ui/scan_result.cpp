@@ -15,13 +15,35 @@ int findRememberedChannel(const std::vector<Channel>& channels, const std::optio
     return found == channels.end() ? -1 : static_cast<int>(found - channels.begin());
 }
 
+namespace {
+
+void appendKeptRadio(std::vector<Channel>& online, const std::vector<Channel>& currentOnline,
+                     const std::vector<std::string>& radioUrls) {
+    const auto fetchedEnd = static_cast<std::ptrdiff_t>(online.size());
+    const auto fetched = [&](const std::string& url) {
+        return std::any_of(online.begin(), online.begin() + fetchedEnd,
+                           [&](const Channel& ch) { return ch.url == url; });
+    };
+    for (const Channel& ch : currentOnline) {
+        const bool isRadio = std::find(radioUrls.begin(), radioUrls.end(), ch.url) != radioUrls.end();
+        if (isRadio && !fetched(ch.url)) online.push_back(ch);
+    }
+}
+
+}  // namespace
+
 ScanPlan planScanFinish(ScanHarvest harvest, const std::vector<Channel>& currentOnline,
-                        const std::optional<Channel>& remembered) {
+                        const std::vector<std::string>& radioUrls, const std::optional<Channel>& remembered) {
     ScanPlan plan;
     if (harvest.cancelled) return plan;
     plan.onlineFetched = harvest.onlineFetched;
     for (Channel& ch : harvest.tunerChannels) ch.isNew = true;
-    plan.online = harvest.onlineFetched ? std::move(harvest.fetchedOnline) : currentOnline;
+    if (harvest.onlineFetched) {
+        plan.online = std::move(harvest.fetchedOnline);
+        appendKeptRadio(plan.online, currentOnline, radioUrls);
+    } else {
+        plan.online = currentOnline;
+    }
     if (harvest.tunerChannels.empty() && plan.online.empty()) {
         plan.outcome = ScanOutcome::NothingFound;
         plan.online.clear();

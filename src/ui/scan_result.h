@@ -36,9 +36,11 @@ struct ScanPlan {
 };
 
 // Decides how a finished scan changes the channel lists. `currentOnline` is
-// reused when the download brought nothing.
+// reused when the download brought nothing. The scan downloads the TV playlist
+// only, so the radio stations among `currentOnline` (URLs in `radioUrls`) stay
+// after the fresh TV channels, as start-up lists them.
 ScanPlan planScanFinish(ScanHarvest harvest, const std::vector<Channel>& currentOnline,
-                        const std::optional<Channel>& remembered);
+                        const std::vector<std::string>& radioUrls, const std::optional<Channel>& remembered);
 
 // "T channels (U tuner + O online)", plus " - online list unchanged" when the
 // download brought nothing.

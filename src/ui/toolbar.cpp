@@ -1,8 +1,12 @@
 #include "ui/toolbar.h"
 
+#include <imgui_internal.h>
+
 #include <initializer_list>
+#include <numbers>
 
 #include "ui/draw_shapes.h"
+#include "shell/ui_fonts.h"
 #include "ui/overlay_fonts.h"
 #include "ui/overlay_geometry.h"
 #include "ui/overlay_windows.h"
@@ -58,8 +62,11 @@ void drawSpeaker(ImDrawList* dl, ImVec2 c, ImU32 ink, bool muted) {
     }
 }
 
+// The ring's gap faces up, where the stroke enters it. Angles count from +x
+// towards +y (down), so the arc is turned back by a quarter turn.
 void drawPower(ImDrawList* dl, ImVec2 c, ImU32 ink) {
-    addArc(dl, c, 7.48f, 0.6f, 5.68f, ink, 2.4f);
+    constexpr float kQuarterTurn = std::numbers::pi_v<float> / 2.0f;
+    addArc(dl, c, 7.48f, 0.6f - kQuarterTurn, 5.68f - kQuarterTurn, ink, 2.4f);
     dl->AddLine(offset(c, 0, -2.2f), offset(c, 0, -10.12f), ink, 2.6f);
 }
 
@@ -97,10 +104,12 @@ bool toolbarButton(const char* id, ToolbarIcon icon, const char* label, const ch
     ImDrawList* dl = ImGui::GetWindowDrawList();
 
     drawButtonBackground(dl, min, max, active, hovered);
-    const ImU32 ink = enabled ? kInkEnabled : kInkDisabled;
+    // An active button keeps the light ink even while it ignores clicks (Scan during
+    // a scan): grey on the active blue could hardly be read.
+    const ImU32 ink = enabled || active ? kInkEnabled : kInkDisabled;
     drawToolbarIcon(dl, icon, ImVec2((min.x + max.x) * 0.5f, min.y + kIconTop), ink, muted);
 
-    ImFont* font = overlayFont(kLabelFontSize);
+    ImFont* font = fontForSize(kLabelFontSize);
     const ImVec2 labelSize = measureText(font, kLabelFontSize, label);
     dl->AddText(font, kLabelFontSize, ImVec2((min.x + max.x - labelSize.x) * 0.5f, max.y - kLabelFromBottom), ink,
                 label);
@@ -115,6 +124,8 @@ ToolbarClicks drawToolbar(const ToolbarView& view, float w, float h, float slide
     ImGui::SetNextWindowPos(ImVec2(w * 0.5f, h - 10.0f + slide), ImGuiCond_Always, ImVec2(0.5f, 1.0f));
     ImGui::SetNextWindowBgAlpha(toolbarAlpha(slide));
     if (ImGui::Begin("##toolbar", nullptr, kFixedPanelFlags)) {
+        // Above the channel list on short windows, even after the list was clicked.
+        ImGui::BringWindowToDisplayFront(ImGui::GetCurrentWindow());
         ImGui::AlignTextToFramePadding();
         ImGui::TextDisabled("Up/Down: channel");
         ImGui::SameLine(0, 14);

@@ -18,6 +18,19 @@ TEST(ChannelListPanelSize, HeightLeavesRoomButNeverCollapses) {
     EXPECT_FLOAT_EQ(channelListPanelSize(100, 50).height, 260);
 }
 
+TEST(CentredPanels, MoveLeftOfAnOpenListWhenThereIsRoom) {
+    EXPECT_FLOAT_EQ(centredPanelPosition(1280, 720, false).x, 640);
+    EXPECT_FLOAT_EQ(centredPanelPosition(1280, 720, false).y, 360);
+    // 1280 - 16 - 563.2 leaves 700.8 px: the panels centre in it.
+    EXPECT_NEAR(centredPanelPosition(1280, 720, true).x, 350.4f, 0.01f);
+    EXPECT_FLOAT_EQ(centredPanelPosition(1280, 720, true).y, 360);
+    EXPECT_NEAR(centredPanelPosition(1920, 1080, true).x, 632, 0.01f);
+    EXPECT_NEAR(centredPanelPosition(1000, 720, true).x, 272, 0.01f);
+    // Too narrow to make room: the list is covered rather than the panel cut off.
+    EXPECT_FLOAT_EQ(centredPanelPosition(900, 720, true).x, 450);
+    EXPECT_FLOAT_EQ(centredPanelPosition(600, 400, true).x, 300);
+}
+
 TEST(OverlayAwake, ActivityScanningOrConnectingKeepPanelsUp) {
     EXPECT_TRUE(isOverlayAwake(false, false, 109.9, 100.0));
     EXPECT_FALSE(isOverlayAwake(false, false, 110.0, 100.0));

@@ -4,6 +4,7 @@
 #include <imgui_internal.h>
 
 #include "support/imgui_frame.h"
+#include "ui/channel_list_panel.h"
 
 namespace vantiro {
 namespace {
@@ -89,13 +90,45 @@ TEST(OverlayPanels, CentredPanelsAreCentred) {
     test::ImGuiFrameHarness harness(1280, 720);
     for (int i = 0; i < 3; ++i) {
         harness.frame([&] {
-            drawTunerMissingPanel("cannot open /dev/dvb/adapter0/frontend0: No such file or directory", 1280, 720);
+            drawTunerMissingPanel("cannot open /dev/dvb/adapter0/frontend0: No such file or directory", ImVec2(640, 360));
         });
     }
     ImGuiWindow* w = ImGui::FindWindowByName("##nodevice");
     ASSERT_NE(w, nullptr);
     EXPECT_NEAR(w->Pos.x + w->Size.x * 0.5f, 640, 1);
     EXPECT_NEAR(w->Pos.y + w->Size.y * 0.5f, 360, 1);
+}
+
+}  // namespace
+}  // namespace vantiro
+
+namespace vantiro {
+namespace {
+
+int displayOrder(const char* name) {
+    const ImGuiContext& g = *ImGui::GetCurrentContext();
+    for (int i = 0; i < g.Windows.Size; ++i)
+        if (std::string(g.Windows[i]->Name) == name) return i;
+    return -1;
+}
+
+TEST(OverlayPanels, StatusPanelsStayAboveAClickedChannelList) {
+    test::ImGuiFrameHarness harness(1280, 720);
+    std::vector<Channel> channels(3, tunerChannel(0x100, false));
+    std::vector<std::string> radioUrls;
+    int selection = 0;
+    bool open = true, scroll = false;
+    const auto draw = [&] {
+        drawChannelListPanel({channels, radioUrls, selection, open, scroll}, 1280, 720);
+        drawConnectingPanel("Channel", ImVec2(640, 360));
+        drawToastPanel("A toast long enough to reach under the channel list on the right", 1280, 720);
+    };
+    harness.frame(draw);
+    harness.frame(draw);
+    harness.click(ImVec2(1000, 300), draw);  // focuses the list, which comes to the front
+    harness.frame(draw);
+    EXPECT_GT(displayOrder("##toast"), displayOrder("Channels"));
+    EXPECT_GT(displayOrder("##connecting"), displayOrder("Channels"));
 }
 
 }  // namespace

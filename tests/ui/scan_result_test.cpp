@@ -35,20 +35,20 @@ const std::vector<Channel> kPreviousOnline = {online("Old One", "http://127.0.0.
 TEST(PlanScanFinish, CancelledChangesNothing) {
     ScanHarvest h = harvest({tuner("A", 474000000, 1)}, {online("N", "http://127.0.0.1/n")});
     h.cancelled = true;
-    const ScanPlan plan = planScanFinish(h, kPreviousOnline, std::nullopt);
+    const ScanPlan plan = planScanFinish(h, kPreviousOnline, {}, std::nullopt);
     EXPECT_EQ(plan.outcome, ScanOutcome::Cancelled);
     EXPECT_TRUE(plan.channels.empty());
 }
 
 TEST(PlanScanFinish, NothingAtAllKeepsThePreviousList) {
-    const ScanPlan plan = planScanFinish(harvest({}, {}), {}, std::nullopt);
+    const ScanPlan plan = planScanFinish(harvest({}, {}), {}, {}, std::nullopt);
     EXPECT_EQ(plan.outcome, ScanOutcome::NothingFound);
 }
 
 TEST(PlanScanFinish, TunerChannelsFirstMarkedNewThenFetchedOnline) {
     const ScanPlan plan = planScanFinish(
         harvest({tuner("A", 474000000, 1), tuner("B", 474000000, 2)}, {online("N", "http://127.0.0.1/n")}),
-        kPreviousOnline, std::nullopt);
+        kPreviousOnline, {}, std::nullopt);
     ASSERT_EQ(plan.outcome, ScanOutcome::Replaced);
     ASSERT_EQ(plan.channels.size(), 3u);
     EXPECT_EQ(plan.channels[0].name, "A");
@@ -63,7 +63,7 @@ TEST(PlanScanFinish, TunerChannelsFirstMarkedNewThenFetchedOnline) {
 }
 
 TEST(PlanScanFinish, FailedDownloadReusesThePreviousOnlineChannels) {
-    const ScanPlan plan = planScanFinish(harvest({tuner("A", 474000000, 1)}, {}), kPreviousOnline, std::nullopt);
+    const ScanPlan plan = planScanFinish(harvest({tuner("A", 474000000, 1)}, {}), kPreviousOnline, {}, std::nullopt);
     ASSERT_EQ(plan.outcome, ScanOutcome::Replaced);
     ASSERT_EQ(plan.channels.size(), 3u);
     EXPECT_EQ(plan.channels[1].url, "http://127.0.0.1/old1");
@@ -71,7 +71,7 @@ TEST(PlanScanFinish, FailedDownloadReusesThePreviousOnlineChannels) {
 }
 
 TEST(PlanScanFinish, OnlineOnlyScanDropsEarlierTunerChannels) {
-    const ScanPlan plan = planScanFinish(harvest({}, {online("N", "http://127.0.0.1/n")}), kPreviousOnline,
+    const ScanPlan plan = planScanFinish(harvest({}, {online("N", "http://127.0.0.1/n")}), kPreviousOnline, {},
                                          std::nullopt);
     ASSERT_EQ(plan.outcome, ScanOutcome::Replaced);
     EXPECT_EQ(plan.channels.size(), 1u);
@@ -79,7 +79,7 @@ TEST(PlanScanFinish, OnlineOnlyScanDropsEarlierTunerChannels) {
 }
 
 TEST(PlanScanFinish, NoTunerChannelsAndFailedDownloadStillKeepsOldOnline) {
-    const ScanPlan plan = planScanFinish(harvest({}, {}), kPreviousOnline, std::nullopt);
+    const ScanPlan plan = planScanFinish(harvest({}, {}), kPreviousOnline, {}, std::nullopt);
     ASSERT_EQ(plan.outcome, ScanOutcome::Replaced);
     EXPECT_EQ(plan.channels.size(), 2u);
     EXPECT_EQ(scanSummaryText(plan), "2 channels (0 tuner + 2 online) - online list unchanged");
@@ -87,15 +87,32 @@ TEST(PlanScanFinish, NoTunerChannelsAndFailedDownloadStillKeepsOldOnline) {
 
 TEST(PlanScanFinish, RemembersAnOnlineChannelByUrl) {
     const Channel playing = online("Renamed later", "http://127.0.0.1/old2");
-    const ScanPlan plan = planScanFinish(harvest({tuner("A", 474000000, 1)}, {}), kPreviousOnline, playing);
+    const ScanPlan plan = planScanFinish(harvest({tuner("A", 474000000, 1)}, {}), kPreviousOnline, {}, playing);
     EXPECT_EQ(plan.foundIndex, 2);
 }
 
 TEST(PlanScanFinish, RemembersATunerChannelByFrequencyAndServiceId) {
     Channel playing = tuner("Old name", 482000000, 7);
     const ScanPlan plan = planScanFinish(
-        harvest({tuner("X", 474000000, 7), tuner("Y", 482000000, 8), tuner("Z", 482000000, 7)}, {}), {}, playing);
+        harvest({tuner("X", 474000000, 7), tuner("Y", 482000000, 8), tuner("Z", 482000000, 7)}, {}), {}, {}, playing);
     EXPECT_EQ(plan.foundIndex, 2);
+}
+
+TEST(PlanScanFinish, RadioStationsSurviveTheTvPlaylistRefresh) {
+    const std::vector<Channel> before = {online("Old TV", "http://127.0.0.1/oldtv"),
+                                         online("Radio A", "http://127.0.0.1/ra"),
+                                         online("Radio B", "http://127.0.0.1/rb")};
+    const std::vector<std::string> radioUrls = {"http://127.0.0.1/ra", "http://127.0.0.1/rb"};
+    // The fresh TV playlist happens to list Radio B too: it is not doubled.
+    const ScanPlan plan = planScanFinish(
+        harvest({}, {online("New TV", "http://127.0.0.1/newtv"), online("Radio B", "http://127.0.0.1/rb")}), before,
+        radioUrls, std::nullopt);
+    ASSERT_EQ(plan.online.size(), 3u);
+    EXPECT_EQ(plan.online[0].name, "New TV");
+    EXPECT_EQ(plan.online[1].name, "Radio B");
+    EXPECT_EQ(plan.online[2].name, "Radio A");
+    EXPECT_EQ(plan.channels.size(), 3u);
+    EXPECT_EQ(scanSummaryText(plan), "3 channels (0 tuner + 3 online)");
 }
 
 TEST(FindRememberedChannel, TunerMatchIgnoresOnlineRecordsAndMissesGiveMinusOne) {

@@ -1,0 +1,99 @@
+# Helpers for the screen UI's window tests; source after window_test_lib.sh.
+# Screenshots are the program's own (--screenshot, binary PPM). Set
+# UI_KEEP_SHOTS=DIR to keep a PNG of each one for a look by eye.
+
+UI_PROBE="$VANTIRO_SOURCE_DIR/tests/support/screen_probe.py"
+UI_SIM_RUN="$VANTIRO_SOURCE_DIR/tools/dvbsim/dvbsim-run"
+
+ui_require_sim() {
+    [[ -n "${DVBSIM_LIB:-}" && -f "$DVBSIM_LIB" ]] || wt_skip "no simulated adapter (DVBSIM_LIB)"
+}
+
+# The standard simulated band (474 MHz DVB-T2, 522 MHz DVB-T), built once per build directory.
+ui_standard_band() {
+    "$VANTIRO_SOURCE_DIR/tools/dvbsim/make-band" "$VANTIRO_BUILD_DIR/dvbsim-band"
+}
+
+# The channel list of the standard band, as "vantiro scan 474 530" saves it.
+ui_write_standard_channels() {
+    mkdir -p "$XDG_CONFIG_HOME/vantiro"
+    printf 'vantiro-1\n%s\n%s\n%s\n%s\n%s\n' \
+        $'Alpha TV\t474000000\t16\t1025\t4096\t256\t257\t256' \
+        $'Beta TV\t474000000\t16\t1026\t4097\t258\t259\t258' \
+        $'Radio Gamma\t474000000\t16\t1027\t4098\t0\t260\t260' \
+        $'Delta TV\t522000000\t3\t2049\t4096\t256\t257\t256' \
+        $'Caf\xc3\xa9 TV\t522000000\t3\t2050\t4097\t258\t259\t258' \
+        >"$XDG_CONFIG_HOME/vantiro/channels.tsv"
+}
+
+# ui_start BAND ARGS...: starts the program in the background (with the simulated
+# adapter when BAND is not "none"); sets UI_APP to its pid.
+ui_start() {
+    local band=$1
+    shift
+    if [[ "$band" == none ]]; then
+        "$VANTIRO_BIN" "$@" 2>>"$WT_DIR/app.log" &
+    else
+        "$UI_SIM_RUN" --band "$band" --lib "$DVBSIM_LIB" "$VANTIRO_BIN" "$@" 2>>"$WT_DIR/app.log" &
+    fi
+    UI_APP=$!
+    WT_PIDS+=($UI_APP)
+}
+
+# ui_finish NAME: waits for the program (it quits after its screenshot) and checks
+# that it exited 0 and left NAME.ppm.
+ui_finish() {
+    local name=$1 rc
+    wait "$UI_APP"
+    rc=$?
+    [[ $rc -eq 0 ]] || { tail -20 "$WT_DIR/app.log" >&2; wt_fail "$name: exit $rc"; }
+    [[ -s "$WT_DIR/$name.ppm" ]] || wt_fail "$name: no screenshot"
+    if [[ -n "${UI_KEEP_SHOTS:-}" ]] && command -v convert >/dev/null; then
+        mkdir -p "$UI_KEEP_SHOTS"
+        convert "$WT_DIR/$name.ppm" "$UI_KEEP_SHOTS/$name.png"
+    fi
+}
+
+# ui_shot NAME BAND SECONDS ARGS...: one run that takes its screenshot after SECONDS.
+ui_shot() {
+    local name=$1 band=$2 seconds=$3
+    shift 3
+    ui_start "$band" --screenshot "$WT_DIR/$name.ppm" --screenshot-after "$seconds" "$@"
+    ui_finish "$name"
+}
+
+ui_pixel() { python3 "$UI_PROBE" pixel "$WT_DIR/$1.ppm" "$2" "$3"; }
+# ui_count NAME X0 Y0 X1 Y1 R G B TOLERANCE
+ui_count() { python3 "$UI_PROBE" count "$WT_DIR/$1.ppm" "${@:2}"; }
+ui_buttons() { python3 "$UI_PROBE" buttons "$WT_DIR/$1.ppm"; }
+
+# ui_near "R G B" R G B TOLERANCE: every channel within TOLERANCE.
+ui_near() {
+    local r g b
+    read -r r g b <<<"$1"
+    (( ${r} - $2 <= $5 && $2 - ${r} <= $5 && ${g} - $3 <= $5 && $3 - ${g} <= $5 && ${b} - $4 <= $5 && $4 - ${b} <= $5 ))
+}
+
+# An http URL on 127.0.0.1 where nothing listens (a port that was free a moment ago).
+ui_refused_url() {
+    local port
+    port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+    echo "http://127.0.0.1:$port/$1"
+}
+
+# A band like the standard one with its multiplexes moved onto the window scan's
+# 8 MHz grid from 470 MHz (478 and 526 MHz); prints the band file's path.
+ui_grid_band() {
+    local standard dir
+    standard=$(ui_standard_band) || return 1
+    dir=$(dirname "$standard")
+    cat >"$WT_DIR/grid-band.conf" <<BAND
+adapter 0 name="Silicon Labs Si2168"
+mux freq=478000000 delsys=16 ts=$dir/mux-474.ts lock_ms=300 strength=52428 cnr=28000
+mux freq=526000000 delsys=3 ts=$dir/mux-522.ts lock_ms=200 strength=39321 cnr=17500
+BAND
+    echo "$WT_DIR/grid-band.conf"
+}
+
+# The progress bar's fill (the UI library's dark style) in the middle of the window.
+ui_progress_bar_shown() { (( $(ui_count "$1" 300 250 980 470 230 179 0 12) > 50 )); }
