@@ -13,8 +13,6 @@
 
 namespace vantiro {
 
-// Port `vantiro serve` listens on unless told otherwise.
-inline constexpr int kDefaultServerPort = 8090;
 // Connection threads that may run at once; a connection beyond it is closed at
 // once. Far above what one household's clients open, far below what exhausts
 // the process.

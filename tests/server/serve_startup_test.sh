@@ -60,6 +60,19 @@ expect_eq "channels" "$(get /channels.txt; echo x)" $'0\tDemo clip\t0\t1\tdvb\t\
 expect_eq "status" "$(get /status.txt)" $'current=0\nname=Demo clip\nchannels=1\nmode=demo'
 stop_server
 
+echo "--- a port in use: the bind error and exit 1"
+python3 -c '
+import socket, time
+s = socket.socket(); s.bind(("0.0.0.0", 0)); s.listen(1)
+print(s.getsockname()[1], flush=True); time.sleep(60)' > "$work/busy-port.txt" &
+host_pid=$!
+for _ in $(seq 1 50); do busy=$(cat "$work/busy-port.txt"); [[ -n $busy ]] && break; sleep 0.1; done
+status=0
+timeout 30 "$VANTIRO_BIN" serve --port "$busy" --demo "$work/clip.ts" > "$work/out.txt" 2> "$work/err.txt" || status=$?
+expect_eq "exit code" "$status" 1
+expect_eq "last stderr line" "$(tail -1 "$work/err.txt")" "bind: Address already in use"
+kill "$host_pid"; wait "$host_pid" 2>/dev/null; host_pid=""
+
 echo "--- demo mode with a missing clip: exit 1 before listening"
 tracer=()
 command -v strace >/dev/null && tracer=(env ASAN_OPTIONS=detect_leaks=0 strace -f -e trace=socket -o "$work/trace.txt")
