@@ -20,6 +20,10 @@ constexpr float kLabelFromBottom = 17.0f;
 constexpr float kRounding = 12.0f;
 constexpr ImU32 kInkEnabled = IM_COL32(229, 231, 235, 255);
 constexpr ImU32 kInkDisabled = IM_COL32(100, 116, 139, 255);
+constexpr const char* kKeyHint = "Up/Down: channel";
+constexpr float kHintGap = 14.0f;
+constexpr float kButtonGap = 6.0f;
+constexpr int kButtonCount = 6;
 
 void drawListLines(ImDrawList* dl, ImVec2 c, ImU32 ink) {
     constexpr float kGap = 22.0f * 0.26f;
@@ -119,6 +123,11 @@ bool toolbarButton(const char* id, ToolbarIcon icon, const char* label, const ch
     return clicked;
 }
 
+bool toolbarHasRoomForHint(float displayWidth, float hintWidth, float windowPadding) {
+    const float buttons = kButtonCount * kToolbarButtonSize.x + (kButtonCount - 1) * kButtonGap;
+    return 2 * windowPadding + hintWidth + kHintGap + buttons <= displayWidth;
+}
+
 ToolbarClicks drawToolbar(const ToolbarView& view, float w, float h, float slide) {
     ToolbarClicks clicks;
     ImGui::SetNextWindowPos(ImVec2(w * 0.5f, h - 10.0f + slide), ImGuiCond_Always, ImVec2(0.5f, 1.0f));
@@ -126,23 +135,26 @@ ToolbarClicks drawToolbar(const ToolbarView& view, float w, float h, float slide
     if (ImGui::Begin("##toolbar", nullptr, kFixedPanelFlags)) {
         // Above the channel list on short windows, even after the list was clicked.
         ImGui::BringWindowToDisplayFront(ImGui::GetCurrentWindow());
-        ImGui::AlignTextToFramePadding();
-        ImGui::TextDisabled("Up/Down: channel");
-        ImGui::SameLine(0, 14);
+        const float hintWidth = ImGui::CalcTextSize(kKeyHint).x;
+        if (toolbarHasRoomForHint(w, hintWidth, ImGui::GetStyle().WindowPadding.x)) {
+            ImGui::AlignTextToFramePadding();
+            ImGui::TextDisabled("%s", kKeyHint);
+            ImGui::SameLine(0, kHintGap);
+        }
         clicks.list = toolbarButton("list", ToolbarIcon::List, "List", "Channel list (L)", true, view.listOpen, false);
-        ImGui::SameLine(0, 6);
+        ImGui::SameLine(0, kButtonGap);
         clicks.scan = toolbarButton("scan", ToolbarIcon::Magnifier, view.scanning ? "Scanning" : "Scan",
                                     "Scan tuner + online channels (S)", !view.scanning, view.scanning, false);
-        ImGui::SameLine(0, 6);
+        ImGui::SameLine(0, kButtonGap);
         clicks.fullscreen =
             toolbarButton("full", ToolbarIcon::Corners, "Full", "Fullscreen (F)", true, view.fullscreen, false);
-        ImGui::SameLine(0, 6);
+        ImGui::SameLine(0, kButtonGap);
         clicks.web = toolbarButton("web", ToolbarIcon::Globe, "Web", "Lunaricast in browser (W)", view.onlineAvailable,
                                    false, false);
-        ImGui::SameLine(0, 6);
+        ImGui::SameLine(0, kButtonGap);
         clicks.mute = toolbarButton("mute", ToolbarIcon::Speaker, view.muted ? "Sound" : "Mute", "Mute (M)", true,
                                     view.muted, view.muted);
-        ImGui::SameLine(0, 6);
+        ImGui::SameLine(0, kButtonGap);
         clicks.quit = toolbarButton("quit", ToolbarIcon::Power, "Quit", "Quit (Q)", true, false, false);
     }
     ImGui::End();

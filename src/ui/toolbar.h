@@ -35,6 +35,10 @@ struct ToolbarClicks {
     bool quit = false;
 };
 
+// Whether the key hint still fits before the buttons; narrow windows drop it so
+// that every button stays inside the window.
+bool toolbarHasRoomForHint(float displayWidth, float hintWidth, float windowPadding);
+
 // The bottom toolbar window at slide offset `offset` (the caller decides
 // whether it is drawn at all).
 ToolbarClicks drawToolbar(const ToolbarView& view, float displayWidth, float displayHeight, float offset);

@@ -120,6 +120,33 @@ zombies=$(ps --ppid "$UI_APP" -o stat= | grep -c '^Z')
 [[ $zombies -eq 0 ]] || wt_fail "an ended xdg-open stays a zombie"
 ui_finish web-slow
 
+echo "-- the List and Mute buttons; Quit ends the program"
+click_button() { # WINDOW X
+    xdotool mousemove --window "$1" "$2" "$button_y"
+    sleep 0.3
+    xdotool click 1
+    sleep 0.3
+}
+ui_start none --screenshot "$WT_DIR/buttons.ppm" --screenshot-after 4
+window=$(wt_focus_window) || wt_fail "no window"
+sleep 1
+click_button "$window" "${buttons[0]}"
+click_button "$window" "${buttons[4]}"
+xdotool mousemove --window "$window" 640 300
+ui_finish buttons
+(( $(ui_count buttons 753 82 1264 146 140 204 242 12) > 20 )) || wt_fail "the List button did not open the list"
+for i in 0 4; do
+    (( $(ui_count buttons $((buttons[i] - 41)) 620 $((buttons[i] + 41)) 715 249 115 22 10) > 40 )) ||
+        wt_fail "button $i is not drawn active"
+done
+ui_start none --screenshot "$WT_DIR/quit.ppm" --screenshot-after 30
+window=$(wt_focus_window) || wt_fail "no window"
+sleep 1
+click_button "$window" "${buttons[5]}"
+wt_wait_for bash -c "! kill -0 $UI_APP 2>/dev/null" || wt_fail "Quit did not end the program"
+wait "$UI_APP" || wt_fail "Quit: exit $?"
+[[ -e "$WT_DIR/quit.ppm" ]] && wt_fail "screenshot taken although Quit came first"
+
 echo "-- without a tuner the scan only refreshes the online channels"
 online
 printf 'vantiro-1\nOld Tuner\t474000000\t16\t1025\t4096\t256\t257\t256\n' >"$XDG_CONFIG_HOME/vantiro/channels.tsv"

@@ -83,5 +83,19 @@ TEST(Toolbar, SixButtonsCentredAtTheBottomAndScanDisabledWhileScanning) {
     EXPECT_TRUE(quit);
 }
 
+TEST(Toolbar, NarrowWindowDropsTheKeyHintButKeepsEveryButton) {
+    // Six 82 px buttons, five 6 px gaps, 14 px before them, 18 px padding each side.
+    EXPECT_TRUE(toolbarHasRoomForHint(1280, 150, 18));
+    EXPECT_TRUE(toolbarHasRoomForHint(722, 150, 18));
+    EXPECT_FALSE(toolbarHasRoomForHint(721, 150, 18));
+
+    test::ImGuiFrameHarness harness(600, 400);
+    for (int i = 0; i < 2; ++i) harness.frame([&] { drawToolbar(ToolbarView{}, 600, 400, 0); });
+    ImGuiWindow* w = ImGui::FindWindowByName("##toolbar");
+    ASSERT_NE(w, nullptr);
+    EXPECT_GE(w->Pos.x, 0);
+    EXPECT_LE(w->Pos.x + w->Size.x, 600);
+}
+
 }  // namespace
 }  // namespace vantiro
