@@ -48,8 +48,9 @@ void App::startScan() {
     const bool useTuner = tuner.isOpen();
     if (!useTuner) showToast("Tuner not available - scanning online channels only", kScanNoticeSeconds);
 
-    relay.stop();
+    // The player first: it reads the relay's pipe, which the relay closes.
     player.stop();
+    relay.stop();
     currentIndex = -1;
     forgetTunedMultiplex();
     // Nothing is being started any more; left set, the watch would later blame
@@ -120,8 +121,8 @@ void App::finishScan() {
     // A channel started during the scan that is not in the new list must not
     // keep playing without a place in it, whether or not the list is saved.
     if (plan.foundIndex < 0) {
-        relay.stop();
         player.stop();
+        relay.stop();
         currentIndex = -1;
     }
     std::string error;
