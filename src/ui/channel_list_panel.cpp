@@ -101,7 +101,8 @@ int drawChannelListPanel(ChannelListPanelState state, float w, float h) {
                     state.selection = i;
                     clicked = i;
                 }
-                drawRow(dl, channel, channelKindColour(kind), kind, rowMin, width);
+                // Rows scrolled out of view cost their layout only.
+                if (ImGui::IsItemVisible()) drawRow(dl, channel, channelKindColour(kind), kind, rowMin, width);
                 if (i == state.selection && state.scrollToSelection) {
                     ImGui::SetScrollHereY(0.5f);
                     state.scrollToSelection = false;
