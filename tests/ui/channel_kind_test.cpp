@@ -44,12 +44,5 @@ TEST(ChannelKind, TestedInOrderAudioOnlineNewTuner) {
     EXPECT_EQ(channelKind(tunerChannel(0x100), kRadioUrls), ChannelKind::Tuner);
 }
 
-TEST(ChannelKind, EachKindHasItsColour) {
-    EXPECT_EQ(channelKindColour(ChannelKind::Audio), IM_COL32(242, 204, 102, 255));
-    EXPECT_EQ(channelKindColour(ChannelKind::Online), IM_COL32(140, 204, 242, 255));
-    EXPECT_EQ(channelKindColour(ChannelKind::New), IM_COL32(115, 255, 140, 255));
-    EXPECT_EQ(channelKindColour(ChannelKind::Tuner), IM_COL32(178, 242, 191, 255));
-}
-
 }  // namespace
 }  // namespace vantiro
