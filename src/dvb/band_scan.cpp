@@ -26,6 +26,9 @@ int frequencyCount(std::uint32_t startHz, std::uint32_t endHz, std::uint32_t ste
 
 namespace {
 
+// The UHF channel raster of 8 MHz channels: centres at 306 MHz + 8 MHz x N.
+constexpr std::int64_t kChannelGridOriginHz = 306000000;
+
 // Tries DVB-T2, then DVB-T; the system that locked, or 0.
 std::int32_t lockEitherSystem(const ScanReceiver& receiver, std::uint32_t frequency,
                               const ScanProgress& progress) {
@@ -36,6 +39,27 @@ std::int32_t lockEitherSystem(const ScanReceiver& receiver, std::uint32_t freque
 }
 
 }  // namespace
+
+FrequencyRange channelCentresIn(std::uint32_t startHz, std::uint32_t endHz, std::uint32_t stepHz) {
+    if (stepHz != kBandStepHz) return {startHz, endHz};
+    const std::int64_t step = stepHz, half = step / 2;
+    // Centre index of the lowest centre >= start - half, and of the highest < end + half.
+    auto ceilDiv = [](std::int64_t a, std::int64_t b) { return a >= 0 ? (a + b - 1) / b : -((-a) / b); };
+    auto floorDiv = [](std::int64_t a, std::int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };
+    std::int64_t firstIndex = ceilDiv(std::int64_t{startHz} - half - kChannelGridOriginHz, step);
+    std::int64_t lastIndex = floorDiv(std::int64_t{endHz} + half - 1 - kChannelGridOriginHz, step);
+    std::int64_t first = kChannelGridOriginHz + firstIndex * step;
+    std::int64_t last = kChannelGridOriginHz + lastIndex * step;
+    // Keep to 32 bits: a centre outside is dropped from the range.
+    while (first < 0) first += step;
+    while (last > UINT32_MAX) last -= step;
+    if (first > UINT32_MAX || last < 0 || last < first) {
+        // Nothing to tune: an empty range that still counts 0 or less frequencies.
+        return {static_cast<std::uint32_t>(std::clamp<std::int64_t>(first, 0, UINT32_MAX)),
+                static_cast<std::uint32_t>(std::clamp<std::int64_t>(last, 0, UINT32_MAX))};
+    }
+    return {static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(last)};
+}
 
 std::vector<Mux> sweepBand(const ScanReceiver& receiver, std::uint32_t startHz, std::uint32_t endHz,
                            std::uint32_t stepHz, ScanProgress& progress) {
@@ -75,7 +99,8 @@ std::vector<Mux> scanBand(Tuner& tuner, std::uint32_t startHz, std::uint32_t end
         },
         [&tuner] { return discoverServices(tuner, kScanTableTimeoutMs); },
     };
-    return sweepBand(receiver, startHz, endHz, stepHz, progress);
+    FrequencyRange range = channelCentresIn(startHz, endHz, stepHz);
+    return sweepBand(receiver, range.first, range.last, stepHz, progress);
 }
 
 std::vector<Channel> channelsFromScan(const std::vector<Mux>& muxes) {

@@ -10,7 +10,9 @@
 
 namespace vantiro {
 
-// The UHF band swept by default: 470, 478, ..., 862 MHz.
+// The UHF band swept by default, 470 to 862 MHz, in 8 MHz channels. Multiplexes sit
+// at the channel centres (channel N at 306 + 8 N MHz: 474, 482, ..., 858), so the
+// sweep tunes those: see `channelCentresIn`.
 inline constexpr std::uint32_t kBandStartHz = 470000000;
 inline constexpr std::uint32_t kBandEndHz = 862000000;
 inline constexpr std::uint32_t kBandStepHz = 8000000;
@@ -43,13 +45,25 @@ struct ScanProgress {
     void reset();
 };
 
-// Steps the tuner through [startHz, endHz] by `stepHz`, trying DVB-T2 then DVB-T at
-// each frequency, and lists the multiplexes that carry services, in frequency order.
+// Steps the tuner through the frequencies of [startHz, endHz] by `stepHz` (for the
+// 8 MHz step, the channel centres there, see `channelCentresIn`), trying DVB-T2 then
+// DVB-T at each one, and lists the multiplexes that carry services, in frequency order.
 // Holds the tuner's mutex throughout. A closed tuner gives an empty list and leaves
 // `progress` untouched. Cancellation (`progress.cancel`) is noticed before each
 // frequency, between the two tuning attempts and before the tables are read.
 std::vector<Mux> scanBand(Tuner& tuner, std::uint32_t startHz, std::uint32_t endHz,
                           std::uint32_t stepHz, ScanProgress& progress);
+
+// First and last frequency to tune for the range [startHz, endHz] and `stepHz`.
+// With the 8 MHz step of the UHF band, the centres of the channels the range covers:
+// a centre is taken when it lies within half a channel of the range, so 470-862 MHz
+// (the band's edges) gives 474-858 MHz and a range given by centres stays as it is.
+// Any other step keeps the range unchanged. `last` < `first` when nothing is left.
+struct FrequencyRange {
+    std::uint32_t first = 0;
+    std::uint32_t last = 0;
+};
+FrequencyRange channelCentresIn(std::uint32_t startHz, std::uint32_t endHz, std::uint32_t stepHz);
 
 // What the sweep needs from a tuner, so that the sweep itself can run against anything.
 struct ScanReceiver {
@@ -57,7 +71,8 @@ struct ScanReceiver {
     std::function<std::vector<Service>()> discover;
 };
 
-// The sweep of `scanBand` without the tuner: no lock taken, no open check.
+// The sweep of `scanBand` without the tuner: no lock taken, no open check, and the
+// frequencies exactly startHz, startHz + stepHz, ... up to endHz.
 std::vector<Mux> sweepBand(const ScanReceiver& receiver, std::uint32_t startHz, std::uint32_t endHz,
                            std::uint32_t stepHz, ScanProgress& progress);
 

@@ -5,6 +5,8 @@
 #include <thread>
 
 #include "dvb/band_scan.h"
+#include "dvb/tuner.h"
+#include "support/dvbsim_harness.h"
 
 namespace vantiro {
 namespace {
@@ -55,6 +57,46 @@ TEST(BandScanConcurrency, ObserverCancelsAndSeesConsistentCounters) {
     EXPECT_LE(tunes.load(), progress.done.load());
     EXPECT_EQ(static_cast<int>(muxes.size()), progress.muxesFound.load());
     EXPECT_EQ(progress.channelsFound.load(), 2 * progress.muxesFound.load());
+}
+
+TEST(BandScanConcurrency, ATuneDuringAScanWaitsForItsEnd) {
+    VANTIRO_UNDER_DVBSIM(test::standardBandPath());
+    Tuner tuner;
+    ASSERT_TRUE(tuner.open(0));
+    ScanProgress progress;
+    std::vector<Mux> muxes;
+    std::thread scan([&] { muxes = scanBand(tuner, 474000000, 490000000, kBandStepHz, progress); });
+    while (progress.done.load() == 0) std::this_thread::sleep_for(1ms);
+
+    // The switch asks for the tuner while the sweep holds it: it runs after the sweep.
+    std::string error;
+    bool locked = tuner.tune(522000000, kSysDvbt, kChannelTuneTimeoutMs, &error);
+    EXPECT_TRUE(progress.finished.load());
+    scan.join();
+    EXPECT_TRUE(locked) << error;
+    EXPECT_TRUE(tuner.hasLock());
+    ASSERT_EQ(muxes.size(), 1u);
+    EXPECT_EQ(muxes[0].services.size(), 3u);
+    EXPECT_EQ(progress.done.load(), 3);
+}
+
+TEST(BandScanConcurrency, CancellingARealScanStopsItEarly) {
+    VANTIRO_UNDER_DVBSIM(test::standardBandPath());
+    Tuner tuner;
+    ASSERT_TRUE(tuner.open(0));
+    ScanProgress progress;
+    std::thread scan([&] { scanBand(tuner, kBandStartHz, kBandEndHz, kBandStepHz, progress); });
+    while (progress.done.load() < 2) {
+        EXPECT_EQ(progress.total.load() == 0 || progress.total.load() == 50, true);
+        std::this_thread::sleep_for(5ms);
+    }
+    progress.cancel = true;
+    scan.join();
+    EXPECT_TRUE(progress.finished.load());
+    EXPECT_LE(progress.done.load(), 3);
+    // The tuner is free again at once.
+    EXPECT_TRUE(tuner.mutex().try_lock());
+    tuner.mutex().unlock();
 }
 
 }  // namespace

@@ -51,6 +51,41 @@ TEST(FrequencyCount, RasterArithmetic) {
     EXPECT_EQ(frequencyCount(0, UINT32_MAX, 1), INT32_MAX);
 }
 
+TEST(ChannelCentres, TheBandEdgesGiveTheCentresOfItsChannels) {
+    FrequencyRange band = channelCentresIn(kBandStartHz, kBandEndHz, kBandStepHz);
+    EXPECT_EQ(band.first, 474000000u);
+    EXPECT_EQ(band.last, 858000000u);
+    EXPECT_EQ(frequencyCount(band.first, band.last, kBandStepHz), 49);
+}
+
+TEST(ChannelCentres, RangesGivenByCentresOrInsideAChannel) {
+    auto check = [](std::uint32_t startMHz, std::uint32_t endMHz, std::uint32_t firstMHz, std::uint32_t lastMHz) {
+        FrequencyRange r = channelCentresIn(startMHz * 1000000, endMHz * 1000000, kBandStepHz);
+        EXPECT_EQ(r.first, firstMHz * 1000000) << startMHz << "-" << endMHz;
+        EXPECT_EQ(r.last, lastMHz * 1000000) << startMHz << "-" << endMHz;
+    };
+    check(474, 522, 474, 522);
+    check(466, 530, 466, 530);
+    check(470, 530, 474, 530);
+    check(500, 500, 498, 498);  // start = end: the one channel it lies in
+    check(500, 600, 498, 602);
+    check(600, 680, 602, 682);
+}
+
+TEST(ChannelCentres, EmptyOrOutOfRangeStaysEmpty) {
+    FrequencyRange r = channelCentresIn(600000000, 500000000, kBandStepHz);
+    EXPECT_LE(frequencyCount(r.first, r.last, kBandStepHz), 0);
+    r = channelCentresIn(UINT32_MAX, UINT32_MAX, kBandStepHz);
+    EXPECT_LE(frequencyCount(r.first, r.last, kBandStepHz), 0);
+    r = channelCentresIn(0, UINT32_MAX, kBandStepHz);
+    EXPECT_EQ(r.first, 2000000u);
+    EXPECT_GT(r.last, UINT32_MAX - kBandStepHz);
+    // Another raster is taken as given.
+    r = channelCentresIn(177500000, 226500000, 7000000);
+    EXPECT_EQ(r.first, 177500000u);
+    EXPECT_EQ(r.last, 226500000u);
+}
+
 TEST(SweepBand, TriesTheWholeRasterT2First) {
     FakeBand band;
     ScanProgress progress;
