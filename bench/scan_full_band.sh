@@ -20,7 +20,7 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'
 export XDG_CONFIG_HOME=$work/cfg
 
 start=$(now)
-sim "$bin" scan > "$work/vantiro.out"
+sim "$bin" scan > "$work/vantiro.out" || true
 ours=$(elapsed "$start" "$(now)")
 ours_services=$(grep -c ' sid=' "$work/vantiro.out" || true)
 

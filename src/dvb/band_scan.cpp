@@ -20,7 +20,9 @@ void ScanProgress::reset() {
 int frequencyCount(std::uint32_t startHz, std::uint32_t endHz, std::uint32_t stepHz) {
     const std::int64_t span = static_cast<std::int64_t>(endHz) - static_cast<std::int64_t>(startHz);
     if (stepHz == 0) return span >= 0 ? 1 : 0;
-    std::int64_t count = span / static_cast<std::int64_t>(stepHz) + 1;
+    // Rounded down, so that an end below the start by less than a step counts 0, not 1.
+    std::int64_t step = stepHz;
+    std::int64_t count = (span >= 0 ? span / step : -((-span + step - 1) / step)) + 1;
     return static_cast<int>(std::clamp<std::int64_t>(count, INT_MIN, INT_MAX));
 }
 
@@ -43,16 +45,15 @@ std::int32_t lockEitherSystem(const ScanReceiver& receiver, std::uint32_t freque
 FrequencyRange channelCentresIn(std::uint32_t startHz, std::uint32_t endHz, std::uint32_t stepHz) {
     if (stepHz != kBandStepHz) return {startHz, endHz};
     const std::int64_t step = stepHz, half = step / 2;
-    // Centre index of the lowest centre >= start - half, and of the highest < end + half.
-    auto ceilDiv = [](std::int64_t a, std::int64_t b) { return a >= 0 ? (a + b - 1) / b : -((-a) / b); };
+    // A channel counts when its centre lies strictly within half a channel of the
+    // range: the lowest centre > start - half and the highest < end + half.
     auto floorDiv = [](std::int64_t a, std::int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); };
-    std::int64_t firstIndex = ceilDiv(std::int64_t{startHz} - half - kChannelGridOriginHz, step);
+    std::int64_t firstIndex = floorDiv(std::int64_t{startHz} - half - kChannelGridOriginHz, step) + 1;
     std::int64_t lastIndex = floorDiv(std::int64_t{endHz} + half - 1 - kChannelGridOriginHz, step);
     std::int64_t first = kChannelGridOriginHz + firstIndex * step;
     std::int64_t last = kChannelGridOriginHz + lastIndex * step;
-    // Keep to 32 bits: a centre outside is dropped from the range.
-    while (first < 0) first += step;
-    while (last > UINT32_MAX) last -= step;
+    // Keep to 32 bits: a centre past the top is dropped from the range.
+    if (last > UINT32_MAX) last -= step;
     if (first > UINT32_MAX || last < 0 || last < first) {
         // Nothing to tune: an empty range that still counts 0 or less frequencies.
         return {static_cast<std::uint32_t>(std::clamp<std::int64_t>(first, 0, UINT32_MAX)),

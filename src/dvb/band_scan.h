@@ -77,7 +77,7 @@ std::vector<Mux> sweepBand(const ScanReceiver& receiver, std::uint32_t startHz, 
                            std::uint32_t stepHz, ScanProgress& progress);
 
 // Number of frequencies in [startHz, endHz] by `stepHz`: (end - start) / step + 1 in
-// signed arithmetic, so 0 or less when end < start. A step of 0 stands for the start
+// signed arithmetic rounded down, so 0 or less whenever end < start. A step of 0 stands for the start
 // frequency alone.
 int frequencyCount(std::uint32_t startHz, std::uint32_t endHz, std::uint32_t stepHz);
 

@@ -48,6 +48,7 @@ TEST(FrequencyCount, RasterArithmetic) {
     EXPECT_EQ(frequencyCount(500000000, 507999999, kBandStepHz), 1);
     EXPECT_EQ(frequencyCount(500000000, 508000000, kBandStepHz), 2);
     EXPECT_LE(frequencyCount(600000000, 500000000, kBandStepHz), 0);
+    EXPECT_EQ(frequencyCount(600000000, 599000000, kBandStepHz), 0);  // less than a step below
     EXPECT_EQ(frequencyCount(0, UINT32_MAX, 1), INT32_MAX);
 }
 

@@ -30,9 +30,10 @@ export XDG_CONFIG_HOME="$tmp/cfg" HOME=/nonexistent
 path="$tmp/cfg/vantiro/channels.tsv"
 
 # --- The standard band: both multiplexes, DVB-T2 and the DVB-T fallback. -----------
-scan "$standard" scan 474 522
+# 470-530 MHz covers the channels centred at 474, 482, ..., 530.
+scan "$standard" scan 470 530
 check "standard band: console" "frontend: Silicon Labs Si2168
-scanning 474-522 MHz...
+scanning 470-530 MHz...
 scan finished: 2 muxes
 474 MHz (DVB-T2):
     Alpha TV                                     sid=1025 vpid=256 apid=257
@@ -59,6 +60,25 @@ check "list shows the scanned services" "  1  Alpha TV                          
   4  Delta TV                                    522 MHz  TV
   5  Café TV                                    522 MHz  TV
 rc=0" "$list"
+
+# --- On a terminal, a live progress line on stderr; stdout stays the same. --------
+if command -v script >/dev/null; then
+    script -qec "'$sim/dvbsim-run' --band '$standard' '$bin' scan 474 474 > '$tmp/tty.out'" "$tmp/tty.log" >/dev/null
+    check "terminal: stdout unchanged" "frontend: Silicon Labs Si2168
+scanning 474-474 MHz...
+scan finished: 1 muxes
+474 MHz (DVB-T2):
+    Alpha TV                                     sid=1025 vpid=256 apid=257
+    Beta TV                                      sid=1026 vpid=258 apid=259
+    Radio Gamma                                  sid=1027 vpid=0 apid=260
+saving 3 channels...
+3 channels saved to $path" "$(cat "$tmp/tty.out")"
+    grep -q "474 MHz  1/1  " "$tmp/tty.log" || { echo "FAIL: no live progress line"; failures=$((failures + 1)); }
+    # After the last erase nothing is drawn again (script(1) adds its own trailer).
+    log=$(cat "$tmp/tty.log")
+    after=${log##*$'\r\e[K'}
+    [[ "$log" == *$'\r\e[K'* && "$after" != *MHz* ]] || { echo "FAIL: progress line not erased"; failures=$((failures + 1)); }
+fi
 
 # --- Nothing received: the list is still rewritten, header only, exit 2. -----------
 scan "$standard" scan 600 600
