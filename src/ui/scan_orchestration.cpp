@@ -102,6 +102,7 @@ void App::finishScan() {
 
     std::optional<Channel> remembered;
     if (currentIndex >= 0 && currentIndex < channelCount()) remembered = channels[static_cast<size_t>(currentIndex)];
+    const bool sweptTheBand = !onlineOnlyScan;
     onlineOnlyScan = false;
 
     ScanPlan plan = planScanFinish(std::move(harvest), onlineChannels, radioUrls, remembered);
@@ -125,8 +126,10 @@ void App::finishScan() {
         relay.stop();
         currentIndex = -1;
     }
+    // A scan without the tuner cannot see tuner channels; writing its list would
+    // erase the ones the last sweep saved (the file keeps no online channels).
     std::string error;
-    if (!saveChannelList(channelListPath, channels, &error)) {
+    if (sweptTheBand && !saveChannelList(channelListPath, channels, &error)) {
         showToast(kScanSaveFailedPrefix + error, kScanResultSeconds);
         return;
     }

@@ -152,7 +152,7 @@ online
 printf 'vantiro-1\nOld Tuner\t474000000\t16\t1025\t4096\t256\t257\t256\n' >"$XDG_CONFIG_HOME/vantiro/channels.tsv"
 rm -f "$last"
 ui_shot online-scan none 4 --scan-on-start
-grep -q 'Old Tuner' "$XDG_CONFIG_HOME/vantiro/channels.tsv" && wt_fail "the old tuner channel is still saved"
+grep -q 'Old Tuner' "$XDG_CONFIG_HOME/vantiro/channels.tsv" || wt_fail "the scan without a tuner erased the saved tuner channel"
 # The list is open with the two online rows: a TV globe and a radio.
 (( $(ui_count online-scan 753 82 1264 146 140 204 242 12) > 20 )) || wt_fail "no online TV row"
 (( $(ui_count online-scan 753 152 1264 216 242 204 102 12) > 20 )) || wt_fail "no radio row"

@@ -81,7 +81,8 @@ protected:
     bool handedOverWhileScanning = false;
 };
 
-TEST_F(WindowScanTest, OnlineOnlyScanReplacesTheWholeListAndSavesIt) {
+TEST_F(WindowScanTest, OnlineOnlyScanReplacesTheListButKeepsTheSavedTunerChannels) {
+    ASSERT_TRUE(saveChannelList(app.channelListPath, app.channels));
     test::HttpFileServer server(kPlaylist, "audio/x-mpegurl");
     app.tvPlaylistUrl = server.url("/tv.m3u8");
     app.currentIndex = 0;
@@ -106,7 +107,9 @@ TEST_F(WindowScanTest, OnlineOnlyScanReplacesTheWholeListAndSavesIt) {
     EXPECT_TRUE(app.scrollToSelection);
     EXPECT_EQ(app.listSelection, 0);
     EXPECT_FALSE(app.scanThread.joinable());
-    EXPECT_TRUE(std::filesystem::exists(app.channelListPath));
+    auto saved = loadChannelList(app.channelListPath);
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0].name, "Old Tuner");
 }
 
 TEST_F(WindowScanTest, FailedDownloadKeepsThePreviousOnlineChannels) {
@@ -185,7 +188,7 @@ TEST_F(WindowScanTest, ResultNotYetTakenIsNotHandedOverForTheNextScan) {
     EXPECT_FALSE(app.scanFinished.load());  // no second, empty hand-over follows
 }
 
-TEST_F(WindowScanTest, SaveFailureKeepsTheNewListInMemory) {
+TEST_F(WindowScanTest, OnlineOnlyScanNeverWritesTheFile) {
     test::HttpFileServer server(kPlaylist, "audio/x-mpegurl");
     app.tvPlaylistUrl = server.url("/tv.m3u8");
     test::writeFile(dir.file("not-a-dir"), "");
@@ -193,10 +196,45 @@ TEST_F(WindowScanTest, SaveFailureKeepsTheNewListInMemory) {
     app.startScan();
     ASSERT_TRUE(waitForHandOver());
     app.finishScan();
-    EXPECT_EQ(app.toastText.rfind("Could not save channels: ", 0), 0u) << app.toastText;
+    EXPECT_EQ(app.toastText, "2 channels (0 tuner + 2 online)");
     EXPECT_EQ(app.channels.size(), 2u);
+    EXPECT_EQ(test::readFile(dir.file("not-a-dir")), "");
+}
+
+// The hand-over of a sweep that found one multiplex, as the scan thread leaves it.
+void leaveSweepResult(App& app) {
+    Service service;
+    service.serviceId = 1025;
+    service.pmtPid = 4096;
+    service.videoPid = 256;
+    service.audioPid = 257;
+    service.pcrPid = 256;
+    service.name = "Alpha TV";
+    std::lock_guard lock(app.scanMutex);
+    app.scanMuxResult = {Mux{474000000, 16, {service}}};
+    app.scanOnlineFetched = false;
+}
+
+TEST_F(WindowScanTest, SaveFailureKeepsTheNewListInMemory) {
+    test::writeFile(dir.file("not-a-dir"), "");
+    app.channelListPath = dir.file("not-a-dir/channels.tsv");
+    leaveSweepResult(app);
+    app.finishScan();
+    EXPECT_EQ(app.toastText, "Could not save channels: cannot write " + app.channelListPath);
+    ASSERT_EQ(app.channels.size(), 1u);
+    EXPECT_EQ(app.channels[0].name, "Alpha TV");
+    EXPECT_TRUE(app.channels[0].isNew);
     EXPECT_TRUE(app.listOpen);
     EXPECT_EQ(app.currentIndex, -1);
+}
+
+TEST_F(WindowScanTest, SweepResultReplacesTheSavedList) {
+    leaveSweepResult(app);
+    app.finishScan();
+    EXPECT_EQ(app.toastText, "1 channels (1 tuner + 0 online) - online list unchanged");
+    auto saved = loadChannelList(app.channelListPath);
+    ASSERT_EQ(saved.size(), 1u);
+    EXPECT_EQ(saved[0].name, "Alpha TV");
 }
 
 }  // namespace
