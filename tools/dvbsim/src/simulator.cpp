@@ -7,6 +7,7 @@
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -432,8 +433,23 @@ uint32_t Simulator::frontendStatus(const Adapter& a, Clock::time_point now) cons
   return 0;
 }
 
+// With DVBSIM_TUNE_LOG set, every DTV_TUNE appends "<frequency Hz> <delivery system>"
+// to that file, so that tests can tell a retune from a switch on the same multiplex.
+// Raw system calls: the interposed open() must not be re-entered from here.
+static void logTune(uint32_t frequency, uint32_t deliverySystem) {
+  const char* path = std::getenv("DVBSIM_TUNE_LOG");
+  if (!path || !*path) return;
+  int fd = static_cast<int>(::syscall(SYS_openat, AT_FDCWD, path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+  if (fd < 0) return;
+  char line[48];
+  int length = std::snprintf(line, sizeof line, "%u %u\n", frequency, deliverySystem);
+  if (length > 0) (void)::syscall(SYS_write, fd, line, static_cast<size_t>(length));
+  ::syscall(SYS_close, fd);
+}
+
 void Simulator::tune(Adapter& a) {
   a.frequency = a.properties[DTV_FREQUENCY];
+  logTune(a.frequency, a.deliverySystem);
   const MuxSpec* spec = band_ ? band_->muxAt(a.frequency, static_cast<int>(a.deliverySystem)) : nullptr;
   a.mux = spec ? liveMux(*spec) : nullptr;  // the first tune reads the stream file
   a.tuned = true;

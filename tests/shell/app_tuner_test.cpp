@@ -1,0 +1,140 @@
+// App channel switching against the simulated adapter (tools/dvbsim), without a window.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "shell/app.h"
+#include "shell/window_options.h"
+#include "support/dvbsim_harness.h"
+#include "support/temp_dir.h"
+
+namespace vantiro {
+namespace {
+
+using test::TempDir;
+
+Channel service(const std::string& name, std::uint32_t frequency, std::int32_t system, std::uint16_t pmt,
+                std::uint16_t video, std::uint16_t audio) {
+    Channel channel;
+    channel.name = name;
+    channel.frequency = frequency;
+    channel.deliverySystem = system;
+    channel.pmtPid = pmt;
+    channel.videoPid = video;
+    channel.audioPid = audio;
+    channel.pcrPid = video ? video : audio;
+    return channel;
+}
+
+// The standard band: Alpha, Beta and Radio Gamma on 474 MHz (DVB-T2), Delta on 522 MHz (DVB-T).
+std::vector<Channel> standardBandChannels() {
+    return {service("Alpha TV", 474000000, 16, 0x1000, 0x100, 0x101),
+            service("Beta TV", 474000000, 16, 0x1001, 0x102, 0x103),
+            service("Radio Gamma", 474000000, 16, 0x1002, 0, 0x104),
+            service("Delta TV", 522000000, 3, 0x1000, 0x100, 0x101)};
+}
+
+int linesIn(const std::string& path) {
+    std::ifstream file(path);
+    int count = 0;
+    for (std::string line; std::getline(file, line);) ++count;
+    return count;
+}
+
+std::string bandWithAdapters(const TempDir& dir, const std::string& adapterLines) {
+    std::string path = dir.file("band.conf");
+    std::ofstream(path) << adapterLines << "mux freq=474000000 delsys=16 ts=" << test::standardBandDir()
+                        << "/mux-474.ts\n";
+    return path;
+}
+
+TEST(AppOnTheSimulatedAdapter, SwitchingWithinAMultiplexDoesNotRetune) {
+    VANTIRO_UNDER_DVBSIM(test::standardBandPath());
+    TempDir dir;
+    const std::string tuneLog = dir.file("tunes.log");
+    ::setenv("DVBSIM_TUNE_LOG", tuneLog.c_str(), 1);
+    App app;
+    app.lastChannelPath = dir.file("last-channel");
+    app.channels = standardBandChannels();
+    app.openTuner();
+    ASSERT_TRUE(app.tunerOpen) << app.tunerError;
+    ASSERT_TRUE(app.player.create());
+
+    app.switchChannel(0);
+    EXPECT_EQ(app.currentIndex, 0);
+    EXPECT_EQ(app.toastText, "Alpha TV");
+    EXPECT_EQ(app.tunedFrequency, 474000000u);
+    EXPECT_EQ(app.tunedDeliverySystem, 16);
+    EXPECT_GE(app.relay.readFd(), 0);
+    EXPECT_EQ(linesIn(tuneLog), 1);
+
+    app.switchChannel(1);
+    EXPECT_EQ(app.currentIndex, 1);
+    app.switchChannel(2);
+    EXPECT_EQ(app.currentIndex, 2);
+    EXPECT_EQ(app.toastText, "[RADIO] Radio Gamma");
+    EXPECT_EQ(linesIn(tuneLog), 1) << "same multiplex: no retune";
+    EXPECT_EQ(test::readFile(app.lastChannelPath), "Radio Gamma\t\n");
+
+    app.switchChannel(3);
+    EXPECT_EQ(app.currentIndex, 3);
+    EXPECT_EQ(app.tunedFrequency, 522000000u);
+    EXPECT_EQ(app.tunedDeliverySystem, 3);
+    EXPECT_EQ(linesIn(tuneLog), 2);
+
+    // The signal poll reads the locked frontend: 39321 of 65535 and 17.5 dB.
+    app.pollSignal(app.lastSignalPoll + 2.0);
+    EXPECT_TRUE(app.signalValid);
+    EXPECT_EQ(app.signalPercent, 60);
+    EXPECT_EQ(app.qualityPercent, 50);
+    app.relay.stop();
+    app.player.stop();
+}
+
+TEST(AppOnTheSimulatedAdapter, AFailedTuneForgetsTheChannelAndNamesTheFrequency) {
+    VANTIRO_UNDER_DVBSIM(test::standardBandPath());
+    App app;
+    std::vector<Channel> channels = standardBandChannels();
+    channels[0].deliverySystem = 3;  // 474 MHz carries DVB-T2 only: no lock
+    app.channels = channels;
+    app.openTuner();
+    ASSERT_TRUE(app.tunerOpen);
+    ASSERT_TRUE(app.player.create());
+    app.switchChannel(1);
+    ASSERT_EQ(app.currentIndex, 1);
+    app.switchChannel(0);
+    EXPECT_EQ(app.toastText, "No signal on 474 MHz");
+    EXPECT_EQ(app.currentIndex, -1);
+    EXPECT_EQ(app.tunedFrequency, 0u);
+    EXPECT_EQ(app.tunedDeliverySystem, -1);
+    EXPECT_FALSE(app.signalValid);
+    EXPECT_FALSE(app.connecting);
+}
+
+TEST(AppOnTheSimulatedAdapter, TheFirstAdapterThatOpensIsTaken) {
+    TempDir dir;
+    VANTIRO_UNDER_DVBSIM(bandWithAdapters(dir, "adapter 0 open=enoent\nadapter 2 name=\"Third stick\"\n"));
+    App app;
+    app.openTuner();
+    EXPECT_TRUE(app.tunerOpen);
+    EXPECT_EQ(app.tuner.adapter(), 2);
+    EXPECT_EQ(app.tuner.frontendName(), "Third stick");
+}
+
+TEST(AppOnTheSimulatedAdapter, ABusyTunerSaysAnotherPlayerHasIt) {
+    TempDir dir;
+    VANTIRO_UNDER_DVBSIM(bandWithAdapters(dir, "adapter 0 open=ebusy\n"));
+    App app;
+    app.openTuner();
+    EXPECT_FALSE(app.tunerOpen);
+    EXPECT_EQ(app.tunerError,
+              "cannot open /dev/dvb/adapter0/frontend0: Device or resource busy"
+              " (another player already uses the tuner)");
+    StatusFacts facts;
+    facts.tunerError = app.tunerError;
+    EXPECT_EQ(buildStatusLine(facts), "Offline - tuner busy (close the other player)");
+}
+
+}  // namespace
+}  // namespace vantiro
