@@ -21,7 +21,7 @@ namespace vantiro {
 
 namespace {
 
-bool firmwareReadable() { return ::access(kFirmwareTargetPath, R_OK) == 0; }
+bool readable(const std::string& path) { return ::access(path.c_str(), R_OK) == 0; }
 
 int installFirmwareOnly() {
     std::string error;
@@ -41,13 +41,15 @@ void createConfigDirectory(const std::string& channelListPath) {
 
 // Offered once per start while the stick is plugged in without its firmware,
 // until the user declines (the marker file then keeps it quiet).
-void offerFirmwareInstall(App& app) {
+void offerFirmwareInstall(App& app, const StartupSystem& system) {
     const std::string marker = firmwareDeclinedPathFor(app.channelListPath);
     std::error_code ignored;
-    if (firmwareReadable() || !findTunerUsb() || std::filesystem::exists(marker, ignored)) return;
+    if (readable(system.firmwarePath) || !findTunerUsb(system.usbDevicesDir) ||
+        std::filesystem::exists(marker, ignored))
+        return;
     std::fprintf(stderr, "installing Si2168 tuner firmware (admin authorization)...\n");
     std::string error;
-    if (installFirmware(&error)) {
+    if (system.installFirmware(&error)) {
         std::filesystem::remove(marker, ignored);
         app.openTuner();
         std::fprintf(stderr, "Si2168 firmware installed\n");
@@ -69,14 +71,14 @@ void addOnlineChannels(App& app) {
     app.channels.insert(app.channels.end(), online.channels.begin(), online.channels.end());
 }
 
-std::string statusLineOf(const App& app) {
+std::string statusLineOf(const App& app, const StartupSystem& system) {
     StatusFacts facts;
     facts.channelCount = app.channelCount();
     facts.onlineCount = app.onlineCount;
     facts.sourceLabel = app.sourceLabel;
     facts.tunerOpen = app.tunerOpen;
     facts.frontendName = app.tuner.frontendName();
-    facts.firmwareReadable = firmwareReadable();
+    facts.firmwareReadable = readable(system.firmwarePath);
     facts.tunerError = app.tunerError;
     return buildStatusLine(facts);
 }
@@ -97,19 +99,22 @@ void startFirstPlayback(App& app, UniqueFd& demoFd) {
 
 }  // namespace
 
-int runWindowedPlayer(int argc, char** argv) {
-    App app;
-    applyWindowOptions(app, argc, argv);
-    if (app.installFirmwareAtStart) return installFirmwareOnly();
-
+void prepareWindowedApp(App& app, const StartupSystem& system) {
     app.channelListPath = channelListPath();
     app.lastChannelPath = lastChannelPathFor(app.channelListPath);
     app.channels = loadChannelList(app.channelListPath);
     app.openTuner();
     createConfigDirectory(app.channelListPath);
-    offerFirmwareInstall(app);
+    offerFirmwareInstall(app, system);
     addOnlineChannels(app);
-    app.statusLine = statusLineOf(app);
+    app.statusLine = statusLineOf(app, system);
+}
+
+int runWindowedPlayer(int argc, char** argv) {
+    App app;
+    applyWindowOptions(app, argc, argv);
+    if (app.installFirmwareAtStart) return installFirmwareOnly();
+    prepareWindowedApp(app);
 
     if (!setUpWindowedPlayer(app)) {
         shutDownWindowedPlayer(app);
