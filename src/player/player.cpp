@@ -16,6 +16,12 @@ namespace {
 constexpr std::uint64_t kMuteObserverId = 1;
 constexpr std::int64_t kUnknownEntry = -1;
 
+// A descriptor carries an MPEG transport stream. The relay passes the whole PAT
+// but only the chosen service's PMT, so libavformat would wait for the other
+// PMTs and analyse five seconds of the live stream before the first picture;
+// the streams the PMT declares are all the player needs.
+constexpr const char* kDescriptorOptions = "demuxer-lavf-format=mpegts,demuxer-lavf-probe-info=nostreams";
+
 constexpr std::pair<const char*, const char*> kOptions[] = {
     {"config", "no"},
     {"load-scripts", "no"},
@@ -153,7 +159,7 @@ bool Player::load(const char* target, const char* perFileOptions, std::string* e
 bool Player::playFd(int fd, std::string* error) {
     char url[48];
     std::snprintf(url, sizeof url, "fd://%d", fd);
-    return load(url, "demuxer-lavf-format=mpegts", error);
+    return load(url, kDescriptorOptions, error);
 }
 
 bool Player::playUrl(const std::string& url, std::string* error) {

@@ -50,7 +50,9 @@ void takeScreenshotIfDue(App& app, double now, int width, int height) {
     app.quitRequested = true;
 }
 
-void runFrame(App& app) {
+}  // namespace
+
+void runOneFrame(App& app) {
     pollSdlEvents(app);
     if (app.scanFinished.exchange(false)) {
         app.finishScan();
@@ -76,8 +78,6 @@ void runFrame(App& app) {
     }
 }
 
-}  // namespace
-
 bool setUpWindowedPlayer(App& app) {
     if (!openSdlWindow(app)) return false;
     std::string error;
@@ -98,7 +98,7 @@ void runMainLoop(App& app) {
     const bool capFrames = !app.vsync;
     auto deadline = std::chrono::steady_clock::now();
     while (!app.quitRequested) {
-        runFrame(app);
+        runOneFrame(app);
         if (!capFrames) continue;
         deadline += kCappedFrameTime;
         auto now = std::chrono::steady_clock::now();

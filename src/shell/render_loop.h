@@ -7,6 +7,8 @@ class App;
 // SDL, window, GL context, player, render context, UI library, in this order.
 // Prints the failing step's message to stderr and returns false on failure.
 bool setUpWindowedPlayer(App& app);
+// One frame: events, polls, video, overlay, screenshot, swap, browser request.
+void runOneFrame(App& app);
 // One frame after another until the quit request flag is set.
 void runMainLoop(App& app);
 // Scan, relay, player, UI library, GL context, window, SDL, in this order.

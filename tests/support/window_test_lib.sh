@@ -7,6 +7,7 @@ WT_PIDS=()
 WT_DIR=$(mktemp -d /tmp/vantiro-e2e-XXXXXX)
 
 wt_cleanup() {
+    [[ -n "${WT_KEEP:-}" ]] && cp -r "$WT_DIR" "$WT_KEEP"
     local pid
     for pid in "${WT_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
     for pid in "${WT_PIDS[@]}"; do wait "$pid" 2>/dev/null; done

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# The window on the simulated adapter: a tuner channel's picture in the
+# screenshot, zapping across multiplexes with the keys, --install-firmware alone.
+source "$(dirname "$0")/../support/window_test_lib.sh"
+wt_require ffmpeg python3 xdotool
+[[ -x "${VANTIRO_BIN:-}" ]] || wt_fail "VANTIRO_BIN is not set"
+[[ -n "${DVBSIM_LIB:-}" && -f "$DVBSIM_LIB" ]] || wt_skip "the simulated adapter is not built"
+dvbsim_run="$VANTIRO_SOURCE_DIR/tools/dvbsim/dvbsim-run"
+
+export XDG_CONFIG_HOME="$WT_DIR/config"
+export VANTIRO_PLAYLIST_URL="http://127.0.0.1:1/tv.m3u8"  # nothing listens: tuner channels only
+export VANTIRO_RADIO_URL="$VANTIRO_PLAYLIST_URL"
+unset VANTIRO_IPTV
+cd "$WT_DIR"
+mkdir -p "$XDG_CONFIG_HOME/vantiro"
+last="$XDG_CONFIG_HOME/vantiro/last-channel"
+{
+    printf 'vantiro-1\n'
+    printf 'Alpha TV\t474000000\t16\t1025\t4096\t256\t257\t256\n'
+    printf 'Beta TV\t474000000\t16\t1026\t4097\t258\t259\t258\n'
+    printf 'Delta TV\t522000000\t3\t2049\t4096\t256\t257\t256\n'
+} >"$XDG_CONFIG_HOME/vantiro/channels.tsv"
+
+echo "-- --install-firmware with --file only installs (and fails here without pkexec rights)"
+env -u DISPLAY "$VANTIRO_BIN" --install-firmware --file "$WT_DIR/none.ts" >"$WT_DIR/out.log" 2>"$WT_DIR/err.log"
+rc=$?
+if command -v pkexec >/dev/null; then
+    [[ $rc -eq 0 || $rc -eq 1 ]] || wt_fail "--install-firmware exited $rc"
+else
+    [[ $rc -eq 1 ]] || wt_fail "--install-firmware without pkexec exited $rc"
+    [[ $(tail -1 "$WT_DIR/err.log") == "firmware install failed: firmware installation was cancelled or failed" ]] ||
+        wt_fail "unexpected output: $(cat "$WT_DIR/err.log")"
+fi
+grep -q "SDL\|window" "$WT_DIR/err.log" && wt_fail "--install-firmware opened the window"
+
+wt_start_xvfb
+
+echo "-- the screenshot shows the colour bars of Beta TV (the last channel)"
+printf 'Beta TV\t\n' >"$last"
+timeout 60 "$dvbsim_run" "$VANTIRO_BIN" --screenshot "$WT_DIR/beta.ppm" --screenshot-after 3 2>"$WT_DIR/err.log"
+rc=$?
+[[ $rc -eq 0 ]] || { cat "$WT_DIR/err.log" >&2; wt_fail "exit $rc"; }
+[[ $(stat -c %s "$WT_DIR/beta.ppm") -eq $((16 + 1280 * 720 * 3)) ]] || wt_fail "screenshot size"
+# The 4:3 picture sits in the middle 960 columns; seven bars of 960/7 pixels.
+bar() { wt_pixel "$WT_DIR/beta.ppm" $((160 + 960 * (2 * $1 + 1) / 14)) 300; }
+read -r r g b <<<"$(bar 1)"; ((r > 150 && g > 150 && b < 90)) || wt_fail "bar 2 is not yellow: $r $g $b"
+read -r r g b <<<"$(bar 3)"; ((g > 150 && r < 90 && b < 90)) || wt_fail "bar 4 is not green: $r $g $b"
+read -r r g b <<<"$(bar 5)"; ((r > 150 && g < 90 && b < 90)) || wt_fail "bar 6 is not red: $r $g $b"
+read -r r g b <<<"$(bar 6)"; ((b > 150 && r < 90 && g < 90)) || wt_fail "bar 7 is not blue: $r $g $b"
+read -r r g b <<<"$(wt_pixel "$WT_DIR/beta.ppm" 80 400)"; ((r < 40 && g < 40 && b < 40)) || wt_fail "no dark border: $r $g $b"
+
+echo "-- Down zaps to the other multiplex and Up comes back"
+"$dvbsim_run" "$VANTIRO_BIN" 2>/dev/null &
+app=$!
+WT_PIDS+=($app)
+wt_focus_window >/dev/null || wt_fail "no window"
+sleep 1
+xdotool key Down
+wt_wait_for grep -q '^Delta TV' "$last" || wt_fail "Down: $(cat "$last")"
+xdotool key Up
+wt_wait_for grep -q '^Beta TV' "$last" || wt_fail "Up: $(cat "$last")"
+xdotool key q
+for i in $(seq 100); do kill -0 $app 2>/dev/null || break; sleep 0.1; done
+wait $app
+rc=$?
+[[ $rc -eq 0 ]] || wt_fail "quit with exit $rc"
+echo PASS
