@@ -6,12 +6,15 @@
 //   peer-zap N SOCKET  the same zaps done by an mpv already running with
 //                      --input-ipc-server=SOCKET: our tuner and relay, mpv loads the pipe
 //   frames N           mean milliseconds per loop frame (overlay shown) while playing
+//   peer-startup SOCKET seconds from the start to mpv's first picture of Alpha TV: our
+//                      tuner and relay, then a new mpv (--idle, IPC at SOCKET) loads the pipe
 //
 // Results are printed as "name=value" lines.
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -61,13 +64,12 @@ double median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-// The centre of the last swapped frame differs from the window's clear colour.
+// The centre of the frame just drawn (the back buffer keeps it after the swap
+// with Mesa under X) differs from the window's clear colour.
 bool videoVisible() {
     unsigned char pixel[4] = {0, 0, 0, 0};
-    glReadBuffer(GL_FRONT);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(640, 360, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
-    glReadBuffer(GL_BACK);
     return pixel[0] > 24 || pixel[1] > 24 || pixel[2] > 24;
 }
 
@@ -96,8 +98,8 @@ bool setUp(App& app) {
 }
 
 int startup() {
-    App app;
     auto start = Clock::now();
+    App app;
     if (!setUp(app)) return 1;
     app.switchChannel(0);
     bool ok = framesUntil(app, 20.0, [](App&) { return videoVisible(); });
@@ -148,17 +150,18 @@ int frames(int count) {
 // A line-based client of mpv's JSON IPC.
 class MpvIpc {
 public:
+    // Retries while mpv is still starting (a fresh socket each time).
     explicit MpvIpc(const std::string& path) {
-        fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
-        for (int attempt = 0; attempt < 100; ++attempt) {
+        for (int attempt = 0; attempt < 400; ++attempt) {
+            fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
             if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            ::close(fd_);
+            fd_ = -1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        ::close(fd_);
-        fd_ = -1;
     }
     ~MpvIpc() {
         if (fd_ >= 0) ::close(fd_);
@@ -173,6 +176,7 @@ public:
             if (end != std::string::npos) {
                 std::string line = buffer_.substr(0, end);
                 buffer_.erase(0, end + 1);
+                if (std::getenv("PLAYER_BENCH_TRACE")) std::fprintf(stderr, "ipc: %s\n", line.c_str());
                 if (line.find(text) != std::string::npos) return true;
                 continue;
             }
@@ -189,6 +193,44 @@ private:
     int fd_ = -1;
     std::string buffer_;
 };
+
+std::string pipePath(const TsRelay& relay) {
+    return "/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(relay.readFd());
+}
+
+int peerStartup(const std::string& socketPath) {
+    auto begin = Clock::now();
+    Channel alpha = benchChannels()[0];
+    Tuner tuner;
+    TsRelay relay;
+    std::string error;
+    if (!tuner.open(0, &error) || !tuner.tune(alpha.frequency, alpha.deliverySystem, kChannelTuneTimeoutMs, &error) ||
+        !relay.start(tuner.adapter(), {0, alpha.pmtPid, alpha.videoPid, alpha.audioPid, alpha.pcrPid}, &error)) {
+        std::fprintf(stderr, "player_bench: %s\n", error.c_str());
+        return 1;
+    }
+    pid_t child = ::fork();
+    if (child == 0) {
+        std::string ipc = "--input-ipc-server=" + socketPath;
+        const char* extra = std::getenv("PLAYER_BENCH_MPV_OPTION");  // one more mpv option, if any
+        ::unsetenv("LD_PRELOAD");  // mpv is the peer, not a user of the simulated adapter
+        ::execlp("mpv", "mpv", "--idle=yes", "--vo=gpu", "--gpu-sw=yes", "--really-quiet", "--demuxer-lavf-format=mpegts",
+                 ipc.c_str(), extra ? extra : "--no-terminal", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    MpvIpc mpv(socketPath);
+    bool shown = false;
+    if (mpv.ok()) {
+        mpv.send(R"({"command":["loadfile",")" + pipePath(relay) + R"(","replace"]})");
+        shown = mpv.waitFor("\"playback-restart\"", 20.0);
+    }
+    std::printf("peer_startup_first_frame=%.3f\n", shown ? secondsSince(begin) : -1.0);
+    if (mpv.ok()) mpv.send(R"({"command":["quit"]})");
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    relay.stop();
+    return shown ? 0 : 1;
+}
 
 // Our tuner and relay, mpv playing the relay's pipe through /proc/<pid>/fd.
 int peerZap(int rounds, const std::string& socketPath) {
@@ -215,8 +257,7 @@ int peerZap(int rounds, const std::string& socketPath) {
             tunedFrequency = c.frequency;
         }
         relay.start(tuner.adapter(), {0, c.pmtPid, c.videoPid, c.audioPid, c.pcrPid});
-        std::string path = "/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(relay.readFd());
-        mpv.send(R"({"command":["loadfile",")" + path + R"(","replace"]})");
+        mpv.send(R"({"command":["loadfile",")" + pipePath(relay) + R"(","replace"]})");
     };
     std::vector<double> same, other;
     auto timeSwitch = [&](int index, std::vector<double>& into) {
@@ -247,6 +288,7 @@ int main(int argc, char** argv) {
     if (mode == "zap") return zap(count);
     if (mode == "frames") return frames(count);
     if (mode == "peer-zap" && argc > 3) return peerZap(count, argv[3]);
+    if (mode == "peer-startup" && argc > 2) return peerStartup(argv[2]);
     std::fprintf(stderr, "usage: player_bench startup | zap N | frames N | peer-zap N SOCKET\n");
     return 64;
 }
