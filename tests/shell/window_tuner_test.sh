@@ -28,7 +28,7 @@ if command -v pkexec >/dev/null; then
     [[ $rc -eq 0 || $rc -eq 1 ]] || wt_fail "--install-firmware exited $rc"
 else
     [[ $rc -eq 1 ]] || wt_fail "--install-firmware without pkexec exited $rc"
-    [[ $(tail -1 "$WT_DIR/err.log") == "firmware install failed: firmware installation was cancelled or failed" ]] ||
+    [[ $(tail -1 "$WT_DIR/err.log") == "firmware install failed: "* ]] ||
         wt_fail "unexpected output: $(cat "$WT_DIR/err.log")"
 fi
 grep -q "SDL\|window" "$WT_DIR/err.log" && wt_fail "--install-firmware opened the window"
