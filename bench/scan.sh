@@ -47,9 +47,9 @@ echo "RESULT|band scan 466-530 MHz (9 frequencies, 2 muxes), s|$ours ($ours_serv
 # --- Table discovery on one multiplex that locks at once. ---------------------------
 # The time of a scan of that one frequency, less that of a run that finds no adapter
 # (process start and simulator set-up), leaves the tune and the table reads. On air
-# the tables come at a random phase of their repetition, so a scanner waits up to the
-# SDT interval; the simulator sends each table's first repetition at lock, so what
-# is left here is the program's own cost above zero waiting.
+# the tables come at a random phase of their repetition, so a scanner waits on average
+# half the SDT interval, the slowest table; the simulator sends the SDT that long
+# after lock. That wait is the floor no scanner can beat.
 std_dir=$(dirname "$band")
 sdt_ms=2000
 cat > "$work/instant.conf" <<BAND
@@ -68,8 +68,8 @@ for run in 1 2 3 4 5; do
     tables=$(awk -v a="$with_mux" -v b="$bare" 'BEGIN { printf "%.3f", a - b }')
     best=$(awk -v a="$tables" -v b="${best:-$tables}" 'BEGIN { print (a < b ? a : b) }')
 done
-floor=$(awk -v s="$sdt_ms" 'BEGIN { printf "%.3f", s / 1000 }')
-echo "RESULT|tune + table discovery on one mux (PAT, SDT, 3 PMTs), s|$best|$floor (SDT repetition interval, the wait on air)|$(ratio "$floor" "$best")|interval / ours, best of 5; tables sent at lock by the simulator"
+floor=$(awk -v s="$sdt_ms" 'BEGIN { printf "%.3f", s / 2000 }')
+echo "RESULT|tune + table discovery on one mux (PAT, SDT, 3 PMTs), s|$best|$floor (mean SDT wait: half its 2 s interval)|$(ratio "$floor" "$best")|floor / ours, best of 5; 1.0 = at the physical floor"
 
 # --- A range with no signal: the lock waits alone. ----------------------------------
 printf 'adapter 0 name="Silicon Labs Si2168"\n' > "$work/none.conf"
