@@ -82,6 +82,15 @@ TEST(TunerOnSim, LocksInItsOwnSystemOnlyAndClearsTheError) {
     EXPECT_EQ(tuner.signalQualityPercent(), 50);   // 17.5 dB
 }
 
+TEST(TunerOnSim, ARejectedTuneRequestNamesTheSystemError) {
+    VANTIRO_UNDER_DVBSIM(test::standardBandPath());
+    Tuner tuner;
+    ASSERT_TRUE(tuner.open(0));
+    std::string error;
+    EXPECT_FALSE(tuner.tune(kT2Mux, 5 /* DVB-S, not this frontend's */, 500, &error));
+    EXPECT_EQ(error, std::string("tuning failed: ") + std::strerror(EINVAL));
+}
+
 TEST(TunerOnSim, ZeroTimeoutTunesButDoesNotWait) {
     VANTIRO_UNDER_DVBSIM(test::standardBandPath());
     Tuner tuner;
