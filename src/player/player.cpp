@@ -4,8 +4,10 @@
 #include <mpv/client.h>
 #include <mpv/render_gl.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -14,6 +16,7 @@ namespace vantiro {
 namespace {
 
 constexpr std::uint64_t kMuteObserverId = 1;
+constexpr std::chrono::milliseconds kStopWait{1000};
 constexpr std::int64_t kUnknownEntry = -1;
 
 // A descriptor carries an MPEG transport stream. The relay passes the whole PAT
@@ -156,6 +159,20 @@ bool Player::load(const char* target, const char* perFileOptions, std::string* e
     return true;
 }
 
+// libmpv ends a file on its own threads after the stop command returns, and its
+// demuxer may go on reading a descriptor until then. Callers close the relay's
+// pipe right after stopping, and the next pipe may get the same number, so stop
+// waits until libmpv has let go of the file (bounded: a wedged libmpv must not
+// freeze the window).
+void Player::waitUntilIdle() {
+    const auto deadline = std::chrono::steady_clock::now() + kStopWait;
+    while (std::chrono::steady_clock::now() < deadline) {
+        int idle = 0;
+        if (mpv_get_property(handle_, "idle-active", MPV_FORMAT_FLAG, &idle) < 0 || idle) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+}
+
 bool Player::playFd(int fd, std::string* error) {
     char url[48];
     std::snprintf(url, sizeof url, "fd://%d", fd);
@@ -170,6 +187,7 @@ void Player::stop() {
     if (!handle_) return;
     const char* command[] = {"stop", nullptr};
     mpv_command(handle_, command);
+    waitUntilIdle();
     currentEntry_ = kNoEntry;
     active_.exchange(false);
     playing_.exchange(false);

@@ -49,6 +49,7 @@ private:
     // Events of a file that a later start or a stop already replaced must not
     // touch the flags or the error of the file that plays now.
     bool isStale(std::int64_t playlistEntry) const;
+    void waitUntilIdle();
 
     static constexpr std::int64_t kNoEntry = 0;  // libmpv numbers entries from 1
 

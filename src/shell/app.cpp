@@ -91,8 +91,9 @@ void App::switchChannel(int index) {
     connecting = true;
     connectingName = channel.name;
     connectStart = nowSeconds();
-    relay.stop();
+    // The player first: it may still be reading the relay's pipe.
     player.stop();
+    relay.stop();
     if (channel.isOnline())
         startOnlineChannel(index, channel);
     else

@@ -81,19 +81,5 @@ ui_refused_url() {
     echo "http://127.0.0.1:$port/$1"
 }
 
-# A band like the standard one with its multiplexes moved onto the window scan's
-# 8 MHz grid from 470 MHz (478 and 526 MHz); prints the band file's path.
-ui_grid_band() {
-    local standard dir
-    standard=$(ui_standard_band) || return 1
-    dir=$(dirname "$standard")
-    cat >"$WT_DIR/grid-band.conf" <<BAND
-adapter 0 name="Silicon Labs Si2168"
-mux freq=478000000 delsys=16 ts=$dir/mux-474.ts lock_ms=300 strength=52428 cnr=28000
-mux freq=526000000 delsys=3 ts=$dir/mux-522.ts lock_ms=200 strength=39321 cnr=17500
-BAND
-    echo "$WT_DIR/grid-band.conf"
-}
-
 # The progress bar's fill (the UI library's dark style) in the middle of the window.
 ui_progress_bar_shown() { (( $(ui_count "$1" 300 250 980 470 230 179 0 12) > 50 )); }

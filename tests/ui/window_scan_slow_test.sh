@@ -8,7 +8,7 @@ wt_require python3 xdotool
 ui_require_sim
 
 wt_start_xvfb
-band=$(ui_grid_band) || wt_fail "no simulated band"
+band=$(ui_standard_band) || wt_fail "no simulated band"
 export XDG_CONFIG_HOME="$WT_DIR/config"
 export VANTIRO_PLAYLIST_URL=$(ui_refused_url tv.m3u8)
 export VANTIRO_RADIO_URL=$(ui_refused_url radio.m3u8)
@@ -26,9 +26,9 @@ while kill -0 "$UI_APP" 2>/dev/null; do
 done
 ui_finish scanned
 ui_progress_bar_shown scanned && wt_fail "still scanning after 130 s"
-[[ $(grep -c $'^[^\t]*\t478000000\t16\t' "$list") -eq 3 ]] || wt_fail "478 MHz services: $(cat "$list")"
-[[ $(grep -c $'^[^\t]*\t526000000\t3\t' "$list") -eq 2 ]] || wt_fail "526 MHz services: $(cat "$list")"
-grep -q $'^Delta TV\t526000000\t3\t2049\t' "$list" || wt_fail "Delta TV not saved: $(cat "$list")"
+[[ $(grep -c $'^[^\t]*\t474000000\t16\t' "$list") -eq 3 ]] || wt_fail "474 MHz services: $(cat "$list")"
+[[ $(grep -c $'^[^\t]*\t522000000\t3\t' "$list") -eq 2 ]] || wt_fail "522 MHz services: $(cat "$list")"
+grep -q $'^Delta TV\t522000000\t3\t2049\t' "$list" || wt_fail "Delta TV not saved: $(cat "$list")"
 # New tuner channels carry the star in the new colour: four TV rows (the radio row is audio).
 top=82
 new_rows=0

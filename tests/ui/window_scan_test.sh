@@ -8,7 +8,7 @@ wt_require python3 xdotool
 ui_require_sim
 
 wt_start_xvfb
-band=$(ui_grid_band) || wt_fail "no simulated band"
+band=$(ui_standard_band) || wt_fail "no simulated band"
 export XDG_CONFIG_HOME="$WT_DIR/config"
 export VANTIRO_PLAYLIST_URL=$(ui_refused_url tv.m3u8)
 export VANTIRO_RADIO_URL=$(ui_refused_url radio.m3u8)
