@@ -15,7 +15,15 @@ endforeach()
 install(FILES data/vantiro.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications RENAME io.github.vantiro.Vantiro.desktop)
 install(FILES data/vantiro.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps RENAME io.github.vantiro.Vantiro.svg)
 install(FILES data/vantiro.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo RENAME io.github.vantiro.Vantiro.metainfo.xml)
-install(FILES data/vantiro.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# Manual page and changelog go in compressed, as Debian's policy asks.
+foreach(doc vantiro.1 changelog)
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/${doc}.gz
+    COMMAND gzip -9nc ${CMAKE_SOURCE_DIR}/data/${doc} > ${CMAKE_BINARY_DIR}/${doc}.gz
+    DEPENDS ${CMAKE_SOURCE_DIR}/data/${doc} VERBATIM)
+endforeach()
+add_custom_target(vantiro_docs ALL DEPENDS ${CMAKE_BINARY_DIR}/vantiro.1.gz ${CMAKE_BINARY_DIR}/changelog.gz)
+install(FILES ${CMAKE_BINARY_DIR}/vantiro.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_BINARY_DIR}/changelog.gz data/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES data/vantiro.bash-completion DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME vantiro)
 install(FILES data/vantiro-serve.service DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/vantiro/examples)
 install(PROGRAMS tools/install-firmware.sh DESTINATION ${CMAKE_INSTALL_DATADIR}/vantiro RENAME install-firmware)

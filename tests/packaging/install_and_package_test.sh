@@ -19,7 +19,8 @@ cmake --install "$build" --prefix "$tmp/root/usr" >/dev/null || fail "cmake --in
 for f in bin/vantiro share/vantiro/fonts/NotoSans-Regular.ttf share/vantiro/fonts/NotoSansThai-Regular.ttf \
          share/applications/io.github.vantiro.Vantiro.desktop \
          share/icons/hicolor/scalable/apps/io.github.vantiro.Vantiro.svg \
-         share/metainfo/io.github.vantiro.Vantiro.metainfo.xml share/man/man1/vantiro.1 \
+         share/metainfo/io.github.vantiro.Vantiro.metainfo.xml share/man/man1/vantiro.1.gz \
+         share/doc/vantiro/copyright share/doc/vantiro/changelog.gz \
          share/bash-completion/completions/vantiro; do
     [[ -e "$tmp/root/usr/$f" ]] || fail "not installed: $f"
 done
@@ -37,6 +38,12 @@ if [[ -n "$deb" ]]; then
     dpkg-deb -c "$deb" > "$tmp/contents"
     grep -q './usr/bin/vantiro$' "$tmp/contents" || fail "package lacks /usr/bin/vantiro"
     grep -q 'share/vantiro/fonts/NotoSans-Regular.ttf' "$tmp/contents" || fail "package lacks the fonts"
+    # Lintian's errors are what Debian would refuse; its warnings are reported.
+    if command -v lintian >/dev/null; then
+        lintian "$deb" > "$tmp/lintian.log" 2>&1
+        grep '^W:' "$tmp/lintian.log"
+        grep '^E:' "$tmp/lintian.log" && fail "lintian reports errors"
+    fi
 else
     fail "no package was built"
 fi
