@@ -3,9 +3,9 @@
 scan tests: what ffmpeg cannot make, such as names in ISO/IEC 8859-11 with selector
 0x07. The services have no media; a scan only reads the tables.
 
-    psi_mux.py OUT.ts SPEC.json
+    psi_mux.py OUT.ts LAYOUT.json
 
-SPEC: {"tsid": 7, "sdt_sections": 1,
+LAYOUT: {"tsid": 7, "sdt_sections": 1,
        "services": [{"sid": 3001, "pmt": 4352, "pcr": 512,
                      "streams": [[27, 512], [3, 513]], "name_hex": "07a1b2"}]}
 "name_hex" are the raw bytes of the name field (selector included); a service
@@ -85,12 +85,12 @@ def null_packets(count):
 
 
 def main():
-    out_path, spec_path = sys.argv[1], sys.argv[2]
-    with open(spec_path) as f:
-        spec = json.load(f)
-    tsid = spec.get("tsid", 1)
-    services = spec["services"]
-    sdt_sections = spec.get("sdt_sections", 1)
+    out_path, layout_path = sys.argv[1], sys.argv[2]
+    with open(layout_path) as f:
+        layout = json.load(f)
+    tsid = layout.get("tsid", 1)
+    services = layout["services"]
+    sdt_sections = layout.get("sdt_sections", 1)
     if sdt_sections == 2:
         half = (len(services) + 1) // 2
         sdts = [sdt(tsid, services[:half], 0, 1), sdt(tsid, services[half:], 1, 1)]

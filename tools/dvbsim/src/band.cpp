@@ -81,7 +81,7 @@ bool applyFault(const std::string& fault, Faults& faults) {
 }
 
 bool applyMuxKey(const std::string& key, const std::string& value, const std::string& baseDir,
-                 MuxSpec& mux) {
+                 MuxConfig& mux) {
   if (key == "ts") {
     mux.tsPath = (!value.empty() && value[0] == '/') ? value : baseDir + "/" + value;
     return true;
@@ -121,7 +121,7 @@ bool parseAdapterLine(const std::vector<std::string>& words, Band& band, std::st
   if (words.size() < 2) { why = "adapter needs a number"; return false; }
   auto n = parseInteger(words[1]);
   if (!n || *n < 0 || *n > 255) { why = "bad adapter number"; return false; }
-  AdapterSpec a;
+  AdapterConfig a;
   a.number = static_cast<int>(*n);
   for (size_t i = 2; i < words.size(); ++i) {
     auto eq = words[i].find('=');
@@ -139,13 +139,13 @@ bool parseAdapterLine(const std::vector<std::string>& words, Band& band, std::st
 
 }  // namespace
 
-const AdapterSpec* Band::adapter(int number) const {
+const AdapterConfig* Band::adapter(int number) const {
   for (const auto& a : adapters)
     if (a.number == number) return &a;
   return nullptr;
 }
 
-const MuxSpec* Band::muxAt(uint32_t frequencyHz, int deliverySystem) const {
+const MuxConfig* Band::muxAt(uint32_t frequencyHz, int deliverySystem) const {
   for (const auto& m : muxes) {
     int64_t off = static_cast<int64_t>(m.frequencyHz) - frequencyHz;
     if (off < 0) off = -off;
@@ -157,7 +157,7 @@ const MuxSpec* Band::muxAt(uint32_t frequencyHz, int deliverySystem) const {
 std::optional<Band> parseBand(const std::string& text, const std::string& baseDir,
                               std::string* error) {
   Band band;
-  MuxSpec defaults;
+  MuxConfig defaults;
   std::stringstream in(text);
   std::string line;
   int lineNo = 0;
@@ -180,7 +180,7 @@ std::optional<Band> parseBand(const std::string& text, const std::string& baseDi
       if (!v || *v < 0) return fail("tolerance needs a frequency in Hz");
       band.toleranceHz = static_cast<uint32_t>(*v);
     } else if (kind == "mux" || kind == "defaults") {
-      MuxSpec mux = defaults;
+      MuxConfig mux = defaults;
       for (size_t i = 1; i < words.size(); ++i) {
         auto eq = words[i].find('=');
         if (eq == std::string::npos) return fail("expected key=value, got " + words[i]);

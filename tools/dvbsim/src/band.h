@@ -11,7 +11,7 @@ namespace vantiro::dvbsim {
 
 enum class OpenOutcome { ok, busy, missing };
 
-struct AdapterSpec {
+struct AdapterConfig {
   int number = 0;
   std::string frontendName = "Silicon Labs Si2168";
   OpenOutcome open = OpenOutcome::ok;
@@ -36,7 +36,7 @@ struct Faults {
   std::vector<uint16_t> badCrcPids;          // every other repetition carries a broken CRC
 };
 
-struct MuxSpec {
+struct MuxConfig {
   uint32_t frequencyHz = 0;
   int deliverySystem = 16;
   std::string tsPath;
@@ -52,13 +52,13 @@ struct MuxSpec {
 };
 
 struct Band {
-  std::vector<AdapterSpec> adapters;
-  std::vector<MuxSpec> muxes;
+  std::vector<AdapterConfig> adapters;
+  std::vector<MuxConfig> muxes;
   uint32_t toleranceHz = 250000;  // how far off the centre a tune still locks
 
-  const AdapterSpec* adapter(int number) const;
+  const AdapterConfig* adapter(int number) const;
   // The multiplex a frontend tuned to (frequency, delivery system) receives.
-  const MuxSpec* muxAt(uint32_t frequencyHz, int deliverySystem) const;
+  const MuxConfig* muxAt(uint32_t frequencyHz, int deliverySystem) const;
 };
 
 // Parses band file text; relative TS paths are taken from baseDir.

@@ -101,10 +101,10 @@ std::optional<DevicePath> parseDevicePath(const char* path) {
 }
 
 int LiveMux::intervalMs(uint16_t pid) const {
-  int ms = pid == 0x0000 ? spec->patIntervalMs
-         : pid == 0x0010 ? spec->nitIntervalMs
-         : pid == 0x0011 ? spec->sdtIntervalMs
-                         : spec->pmtIntervalMs;
+  int ms = pid == 0x0000 ? config->patIntervalMs
+         : pid == 0x0010 ? config->nitIntervalMs
+         : pid == 0x0011 ? config->sdtIntervalMs
+                         : config->pmtIntervalMs;
   return ms > 0 ? ms : 1;
 }
 
@@ -120,7 +120,7 @@ struct Simulator::TsFeed {
 };
 
 struct Simulator::Adapter {
-  AdapterSpec spec;
+  AdapterConfig config;
   int frontendWriters = 0;
   std::map<uint32_t, uint32_t> properties;
   uint32_t deliverySystem = kDeliverySystems[0];
@@ -133,7 +133,7 @@ struct Simulator::Adapter {
   size_t dvrBufferSize = kDefaultDvrBuffer;
   bool dvrOverflowInjected = false;
 
-  Clock::time_point lockTime() const { return tuneTime + milliseconds(mux ? mux->spec->lockDelayMs : 0); }
+  Clock::time_point lockTime() const { return tuneTime + milliseconds(mux ? mux->config->lockDelayMs : 0); }
 };
 
 struct Simulator::Handle {
@@ -199,9 +199,9 @@ bool Simulator::ensureBand(std::string* error) {
   return band_.has_value();
 }
 
-std::vector<AdapterSpec> Simulator::presentAdapters() {
+std::vector<AdapterConfig> Simulator::presentAdapters() {
   std::lock_guard lock(mutex_);
-  std::vector<AdapterSpec> present;
+  std::vector<AdapterConfig> present;
   if (!ensureBand(nullptr)) return present;
   for (const auto& a : band_->adapters)
     if (a.open != OpenOutcome::missing) present.push_back(a);
@@ -211,33 +211,33 @@ std::vector<AdapterSpec> Simulator::presentAdapters() {
 Simulator::Adapter* Simulator::adapterState(int number) {
   auto it = adapters_.find(number);
   if (it != adapters_.end()) return it->second.get();
-  const AdapterSpec* spec = band_ ? band_->adapter(number) : nullptr;
-  if (!spec) return nullptr;
+  const AdapterConfig* config = band_ ? band_->adapter(number) : nullptr;
+  if (!config) return nullptr;
   auto state = std::make_unique<Adapter>();
-  state->spec = *spec;
+  state->config = *config;
   Adapter* raw = state.get();
   adapters_[number] = std::move(state);
   return raw;
 }
 
-std::shared_ptr<LiveMux> Simulator::liveMux(const MuxSpec& spec) {
-  std::string key = std::to_string(spec.frequencyHz) + "/" + std::to_string(spec.deliverySystem);
+std::shared_ptr<LiveMux> Simulator::liveMux(const MuxConfig& config) {
+  std::string key = std::to_string(config.frequencyHz) + "/" + std::to_string(config.deliverySystem);
   auto it = muxes_.find(key);
   if (it != muxes_.end()) return it->second;
   std::string error;
-  auto source = TsSource::load(spec.tsPath, &error);
+  auto source = TsSource::load(config.tsPath, &error);
   if (!source) {
     warnOnce(error);
     muxes_[key] = nullptr;
     return nullptr;
   }
   auto mux = std::make_shared<LiveMux>();
-  mux->spec = &spec;
+  mux->config = &config;
   mux->source = source;
   mux->tables = source->tables();
-  mux->bitrate = spec.bitrate ? spec.bitrate : source->measuredBitrate();
+  mux->bitrate = config.bitrate ? config.bitrate : source->measuredBitrate();
   if (mux->bitrate == 0) mux->bitrate = 8000000;
-  const Faults& f = spec.faults;
+  const Faults& f = config.faults;
   auto silence = [&](uint16_t pid) {
     mux->tables.erase(pid);
     mux->silentPids.set(pid);
@@ -275,11 +275,11 @@ int Simulator::open(const DevicePath& path, int flags) {
     return -1;
   }
   Adapter* a = adapterState(path.adapter);
-  if (!a || a->spec.open == OpenOutcome::missing || path.index != 0) {
+  if (!a || a->config.open == OpenOutcome::missing || path.index != 0) {
     errno = ENOENT;
     return -1;
   }
-  if (a->spec.open == OpenOutcome::busy) {
+  if (a->config.open == OpenOutcome::busy) {
     errno = EBUSY;
     return -1;
   }
@@ -418,7 +418,7 @@ bool Simulator::lockedAt(const Adapter& a, Clock::time_point now) const {
   if (!a.tuned || !a.mux) return false;
   auto lockTime = a.lockTime();
   if (now < lockTime) return false;
-  const auto& lost = a.mux->spec->faults.lockLostAfterMs;
+  const auto& lost = a.mux->config->faults.lockLostAfterMs;
   return !(lost && now >= lockTime + milliseconds(*lost));
 }
 
@@ -427,7 +427,7 @@ uint32_t Simulator::frontendStatus(const Adapter& a, Clock::time_point now) cons
   if (lockedAt(a, now)) return kFeAllLockBits;
   if (now >= a.lockTime()) return 0;  // lock was lost
   int64_t elapsed = millisBetween(a.tuneTime, now);
-  int delay = a.mux->spec->lockDelayMs;
+  int delay = a.mux->config->lockDelayMs;
   if (elapsed * 2 >= delay) return FE_HAS_SIGNAL | FE_HAS_CARRIER;
   if (elapsed * 4 >= delay) return FE_HAS_SIGNAL;
   return 0;
@@ -450,8 +450,8 @@ static void logTune(uint32_t frequency, uint32_t deliverySystem) {
 void Simulator::tune(Adapter& a) {
   a.frequency = a.properties[DTV_FREQUENCY];
   logTune(a.frequency, a.deliverySystem);
-  const MuxSpec* spec = band_ ? band_->muxAt(a.frequency, static_cast<int>(a.deliverySystem)) : nullptr;
-  a.mux = spec ? liveMux(*spec) : nullptr;  // the first tune reads the stream file
+  const MuxConfig* config = band_ ? band_->muxAt(a.frequency, static_cast<int>(a.deliverySystem)) : nullptr;
+  a.mux = config ? liveMux(*config) : nullptr;  // the first tune reads the stream file
   a.tuned = true;
   a.tuneTime = Clock::now();
   ++a.generation;
@@ -533,10 +533,10 @@ int Simulator::getProperties(Handle& h, void* arg) {
         std::memcpy(p.u.buffer.data, kDeliverySystems, sizeof kDeliverySystems);
         break;
       case DTV_STAT_SIGNAL_STRENGTH:
-        fillStat(p, a.mux ? a.mux->spec->strength : Statistic{StatScale::decibel, 0});
+        fillStat(p, a.mux ? a.mux->config->strength : Statistic{StatScale::decibel, 0});
         break;
       case DTV_STAT_CNR:
-        fillStat(p, a.mux ? a.mux->spec->cnr : Statistic{StatScale::decibel, 0});
+        fillStat(p, a.mux ? a.mux->config->cnr : Statistic{StatScale::decibel, 0});
         break;
       case DTV_STAT_PRE_ERROR_BIT_COUNT:
       case DTV_STAT_POST_ERROR_BIT_COUNT:
@@ -575,7 +575,7 @@ int Simulator::frontendIoctl(Handle& h, unsigned long request, void* arg) {
       auto* info = static_cast<dvb_frontend_info*>(arg);
       if (!info) return -EFAULT;
       std::memset(info, 0, sizeof *info);
-      std::snprintf(info->name, sizeof info->name, "%s", a.spec.frontendName.c_str());
+      std::snprintf(info->name, sizeof info->name, "%s", a.config.frontendName.c_str());
       info->type = FE_OFDM;
       info->frequency_min = kMinFrequencyHz;
       info->frequency_max = kMaxFrequencyHz;
@@ -596,16 +596,16 @@ int Simulator::frontendIoctl(Handle& h, unsigned long request, void* arg) {
     case FE_GET_PROPERTY: return getProperties(h, arg);
     case FE_READ_SIGNAL_STRENGTH: {
       uint16_t v = 0;
-      if (locked && a.mux->spec->strength.scale == StatScale::relative)
-        v = static_cast<uint16_t>(std::clamp<int64_t>(a.mux->spec->strength.value, 0, 65535));
+      if (locked && a.mux->config->strength.scale == StatScale::relative)
+        v = static_cast<uint16_t>(std::clamp<int64_t>(a.mux->config->strength.value, 0, 65535));
       if (!arg) return -EFAULT;
       *static_cast<uint16_t*>(arg) = v;
       return 0;
     }
     case FE_READ_SNR: {
       uint16_t v = 0;
-      if (locked && a.mux->spec->cnr.scale == StatScale::decibel)
-        v = static_cast<uint16_t>(std::clamp<int64_t>(a.mux->spec->cnr.value / 100, 0, 65535));
+      if (locked && a.mux->config->cnr.scale == StatScale::decibel)
+        v = static_cast<uint16_t>(std::clamp<int64_t>(a.mux->config->cnr.value / 100, 0, 65535));
       if (!arg) return -EFAULT;
       *static_cast<uint16_t*>(arg) = v;
       return 0;
@@ -852,7 +852,7 @@ void Simulator::tick(Clock::time_point now) {
       pids |= h->pids;
     }
     if (any) pumpTs(a.dvr, a, now, pids, all);
-    const auto& overflowAfter = a.mux ? a.mux->spec->faults.dvrOverflowAfterMs : std::nullopt;
+    const auto& overflowAfter = a.mux ? a.mux->config->faults.dvrOverflowAfterMs : std::nullopt;
     if (overflowAfter && !a.dvrOverflowInjected && a.dvr.firstData &&
         now >= *a.dvr.firstData + milliseconds(*overflowAfter)) {
       a.dvrOverflowInjected = true;
@@ -931,7 +931,7 @@ void Simulator::pumpSections(Handle& h, Adapter& a, Clock::time_point now) {
     h.generation = a.generation;
   }
   bool badCrc = false;
-  for (uint16_t p : mux.spec->faults.badCrcPids) badCrc = badCrc || p == h.pid;
+  for (uint16_t p : mux.config->faults.badCrcPids) badCrc = badCrc || p == h.pid;
   while (h.running && now >= h.nextDue) {
     uint64_t slot = h.repetition++;
     h.nextDue += slotLength;

@@ -48,7 +48,7 @@ const LibcCalls& libc();
 
 // A multiplex with its stream loaded and its faults applied to the tables.
 struct LiveMux {
-  const MuxSpec* spec = nullptr;
+  const MuxConfig* config = nullptr;
   std::shared_ptr<const TsSource> source;
   std::map<uint16_t, std::vector<Section>> tables;  // what section filters receive
   std::bitset<8192> silentPids;                     // PIDs cut from the DVR stream
@@ -76,7 +76,7 @@ class Simulator {
   }
 
   // Adapters that exist (for the udev view of libdvbv5 users).
-  std::vector<AdapterSpec> presentAdapters();
+  std::vector<AdapterConfig> presentAdapters();
 
  private:
   static constexpr int kFastFds = 65536;
@@ -87,7 +87,7 @@ class Simulator {
   Simulator() = default;
   bool ensureBand(std::string* error);
   Adapter* adapterState(int number);
-  std::shared_ptr<LiveMux> liveMux(const MuxSpec& spec);
+  std::shared_ptr<LiveMux> liveMux(const MuxConfig& config);
 
   int frontendIoctl(Handle& h, unsigned long request, void* arg);
   int demuxIoctl(Handle& h, unsigned long request, void* arg);
