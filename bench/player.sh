@@ -8,6 +8,8 @@
 #    work to the first frame whose centre shows the video; mpv from our tune to
 #    its "playback-restart" (started fresh), both with its defaults and with the
 #    demuxer setting the player uses for descriptors;
+#  - CPU share of the idle loop (nothing playing) when vsync is refused, as
+#    under Xvfb: the loop capped at 60 fps against frames drawn back to back;
 #  - loop frame time at 1280x720 with the overlay shown (reported against the
 #    16.7 ms budget of 60 Hz; software GL, not a gate).
 set -uo pipefail
@@ -37,6 +39,7 @@ peer_startup=$(under_x tools/dvbsim/dvbsim-run "$tool" peer-startup "$work/start
 peer_startup_tuned=$(PLAYER_BENCH_MPV_OPTION=--demuxer-lavf-probe-info=nostreams \
     under_x tools/dvbsim/dvbsim-run "$tool" peer-startup "$work/start2.sock")
 frames=$(under_x tools/dvbsim/dvbsim-run "$tool" frames 300)
+idle=$(under_x "$tool" idle)
 
 row() {  # row NAME OURS PEER NOTE: ratio peer/ours (higher is better for us)
     awk -v n="$1" -v o="$2" -v p="$3" -v note="$4" 'BEGIN {
@@ -51,6 +54,10 @@ row "start-up to the first video picture" "$(value startup_first_frame "$startup
     "$(value peer_startup_first_frame "$peer_startup")" "mpv started fresh on the relay pipe, defaults"
 row "start-up to the first video picture, mpv without stream analysis" "$(value startup_first_frame "$startup")" \
     "$(value peer_startup_first_frame "$peer_startup_tuned")" "mpv --demuxer-lavf-probe-info=nostreams"
+awk -v o="$(value idle_cpu_loop "$idle")" -v p="$(value idle_cpu_uncapped "$idle")" \
+    -v fps="$(value idle_fps_uncapped "$idle")" 'BEGIN {
+    if (o <= 0 || p <= 0) { print "RESULT|idle loop CPU without vsync|-|-|0|run failed"; exit }
+    printf "RESULT|idle loop CPU without vsync (share of one core)|%.2f|%.2f uncapped (%d fps)|%.2f|capped at 60 fps\n", o, p, fps, p / o }'
 awk -v f="$(value frame_ms "$frames")" 'BEGIN {
     if (f <= 0) { print "RESULT|loop frame time 1280x720 with overlay|-|16.7 ms|0|run failed"; exit }
     printf "RESULT|loop frame time 1280x720 with overlay|%.1f ms|16.7 ms (60 Hz)|%.2f|software GL (llvmpipe) while decoding; reported, not a gate\n", f, 16.7 / f }'

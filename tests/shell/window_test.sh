@@ -41,6 +41,13 @@ timeout 60 "$VANTIRO_BIN" --screenshot "$WT_DIR/blue.ppm" 2>/dev/null || wt_fail
 pixel=$(wt_pixel "$WT_DIR/blue.ppm" 960 300)
 wt_is_colour "$pixel" blue || wt_fail "expected the blue channel, pixel is $pixel"
 
+echo "-- a demo file plays without touching the channels"
+cp "$last" "$WT_DIR/last.before"
+timeout 60 "$VANTIRO_BIN" --file "$media/green.ts" --screenshot "$WT_DIR/demo.ppm" 2>/dev/null || wt_fail "demo run failed"
+pixel=$(wt_pixel "$WT_DIR/demo.ppm" 960 300)
+wt_is_colour "$pixel" green || wt_fail "expected the green demo clip, pixel is $pixel"
+cmp -s "$last" "$WT_DIR/last.before" || wt_fail "the demo changed the last channel"
+
 echo "-- an unwritable screenshot path still ends the program after that frame"
 timeout 60 "$VANTIRO_BIN" --screenshot /nonexistent-dir/shot.ppm --screenshot-after 0.5 2>/dev/null
 rc=$?
@@ -53,6 +60,9 @@ app=$!
 WT_PIDS+=($app)
 wt_focus_window >/dev/null || wt_fail "no window"
 sleep 1
+# A reader that goes away must not kill the program: SIGPIPE is ignored.
+sigign=$(awk '/^SigIgn:/ {print $2}' "/proc/$app/status")
+(( (0x$sigign >> 12) & 1 )) || wt_fail "SIGPIPE is not ignored (SigIgn $sigign)"
 xdotool key Down
 wt_wait_for grep -q '^Green' "$last" || wt_fail "Down did not switch: $(cat "$last")"
 xdotool key Down

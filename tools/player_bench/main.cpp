@@ -6,6 +6,9 @@
 //   peer-zap N SOCKET  the same zaps done by an mpv already running with
 //                      --input-ipc-server=SOCKET: our tuner and relay, mpv loads the pipe
 //   frames N           mean milliseconds per loop frame (overlay shown) while playing
+//   idle               CPU share of the main loop with nothing playing for 3 s: the
+//                      loop as it runs (capped at 60 fps when vsync is refused, as
+//                      under Xvfb) and frames drawn back to back (the uncapped baseline)
 //   peer-startup SOCKET seconds from the start to mpv's first picture of Alpha TV: our
 //                      tuner and relay, then a new mpv (--idle, IPC at SOCKET) loads the pipe
 //
@@ -14,6 +17,7 @@
 #include <GL/gl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -143,6 +147,40 @@ int frames(int count) {
         runOneFrame(app);
     }
     std::printf("frame_ms=%.2f\n", secondsSince(start) * 1000.0 / count);
+    shutDownWindowedPlayer(app);
+    return 0;
+}
+
+double cpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+int idle() {
+    App app;
+    if (!setUpWindowedPlayer(app)) return 1;
+    constexpr double kSeconds = 3.0;
+    // The loop ends itself after its screenshot.
+    app.startTime = nowSeconds();
+    app.lastActivity = app.startTime;
+    app.screenshotPath = "/dev/null";
+    app.screenshotDelay = kSeconds;
+    double cpu = cpuSeconds();
+    auto start = Clock::now();
+    runMainLoop(app);
+    double capped = (cpuSeconds() - cpu) / secondsSince(start);
+
+    cpu = cpuSeconds();
+    start = Clock::now();
+    int frames = 0;
+    while (secondsSince(start) < kSeconds) {
+        runOneFrame(app);
+        ++frames;
+    }
+    double uncapped = (cpuSeconds() - cpu) / secondsSince(start);
+    std::printf("vsync=%d\nidle_cpu_loop=%.3f\nidle_cpu_uncapped=%.3f\nidle_fps_uncapped=%.0f\n", app.vsync ? 1 : 0,
+                capped, uncapped, frames / kSeconds);
     shutDownWindowedPlayer(app);
     return 0;
 }
@@ -287,8 +325,9 @@ int main(int argc, char** argv) {
     if (mode == "startup") return startup();
     if (mode == "zap") return zap(count);
     if (mode == "frames") return frames(count);
+    if (mode == "idle") return idle();
     if (mode == "peer-zap" && argc > 3) return peerZap(count, argv[3]);
     if (mode == "peer-startup" && argc > 2) return peerStartup(argv[2]);
-    std::fprintf(stderr, "usage: player_bench startup | zap N | frames N | peer-zap N SOCKET\n");
+    std::fprintf(stderr, "usage: player_bench startup | zap N | frames N | idle | peer-zap N SOCKET\n");
     return 64;
 }
