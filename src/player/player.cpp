@@ -4,6 +4,10 @@
 #include <mpv/client.h>
 #include <mpv/render_gl.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -173,10 +177,43 @@ void Player::waitUntilIdle() {
     }
 }
 
+// libmpv reads the stream on its own threads and may let go of it only after
+// "stop" has returned (the wait above is bounded) or after the next "loadfile".
+// The caller closes its descriptor right after stopping the player, and the
+// number is soon reused by the next relay's pipe; so libmpv gets a duplicate of
+// its own, which it closes when it is done with the stream ("fdclose://").
 bool Player::playFd(int fd, std::string* error) {
+    if (!handle_) {
+        setError(error, "player is not initialised");
+        return false;
+    }
+    int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (own < 0) {
+        setError(error, std::string("cannot use descriptor: ") + std::strerror(errno));
+        return false;
+    }
     char url[48];
-    std::snprintf(url, sizeof url, "fd://%d", fd);
-    return load(url, kDescriptorOptions, error);
+    std::snprintf(url, sizeof url, "fdclose://%d", own);
+    if (!load(url, kDescriptorOptions, error)) {
+        ::close(own);
+        return false;
+    }
+    if (currentEntry_ == kUnknownEntry)
+        ::close(own);  // cannot be tracked; unreachable with libmpv >= 0.33, which names entries
+    else
+        unopenedDuplicates_[currentEntry_] = own;
+    return true;
+}
+
+// A start replaced before libmpv opened it is dropped without ever being opened,
+// and its duplicate would stay open for good: once a later entry starts, every
+// earlier one that never started is closed here.
+void Player::releaseSkippedDuplicates(std::int64_t startedEntry) {
+    unopenedDuplicates_.erase(startedEntry);  // libmpv owns this one now
+    for (auto it = unopenedDuplicates_.begin(); it != unopenedDuplicates_.end() && it->first < startedEntry;) {
+        ::close(it->second);
+        it = unopenedDuplicates_.erase(it);
+    }
 }
 
 bool Player::playUrl(const std::string& url, std::string* error) {
@@ -228,6 +265,7 @@ void Player::pumpEvents() {
         case MPV_EVENT_START_FILE: {
             auto* start = static_cast<mpv_event_start_file*>(event->data);
             startedEntry_ = start ? start->playlist_entry_id : kUnknownEntry;
+            if (start) releaseSkippedDuplicates(start->playlist_entry_id);
             break;
         }
         case MPV_EVENT_END_FILE: {
@@ -280,6 +318,8 @@ void Player::shutdown() {
         mpv_terminate_destroy(handle_);
         handle_ = nullptr;
     }
+    for (const auto& [entry, fd] : unopenedDuplicates_) ::close(fd);
+    unopenedDuplicates_.clear();
     active_.exchange(false);
     playing_.exchange(false);
 }

@@ -1,6 +1,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <string>
 
 struct mpv_handle;
@@ -50,6 +51,7 @@ private:
     // touch the flags or the error of the file that plays now.
     bool isStale(std::int64_t playlistEntry) const;
     void waitUntilIdle();
+    void releaseSkippedDuplicates(std::int64_t startedEntry);
 
     static constexpr std::int64_t kNoEntry = 0;  // libmpv numbers entries from 1
 
@@ -61,6 +63,7 @@ private:
     std::string lastError_;
     std::int64_t currentEntry_ = kNoEntry;  // entry of the last start, -1 when libmpv did not say
     std::int64_t startedEntry_ = kNoEntry;  // entry of the last start-file event
+    std::map<std::int64_t, int> unopenedDuplicates_;  // playlist entry -> our duplicate, until it starts
 };
 
 }  // namespace vantiro

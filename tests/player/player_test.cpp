@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <thread>
 #include <vector>
@@ -239,6 +240,24 @@ TEST_F(PlayerWithWindow, AudioOnlyMeansAudioTracksAndNoVideoTrack) {
     ASSERT_TRUE(player.playUrl(song));
     ASSERT_TRUE(playUntil([&] { return player.playing(); }));
     EXPECT_FALSE(player.isAudioOnly()) << "a cover picture counts as a video track";
+}
+
+int openDescriptors() {
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++count;
+    return count;
+}
+
+TEST_F(PlayerWithWindow, DescriptorStartsInQuickSuccessionLeaveNoDescriptorBehind) {
+    TempDir dir;
+    std::string clip = dir.file("clip.ts");
+    ASSERT_TRUE(test::makeTsClip(clip, 1.0));
+    Descriptor fd(::open(clip.c_str(), O_RDONLY));
+    const int before = openDescriptors();
+    for (int i = 0; i < 5; ++i) ASSERT_TRUE(player.playFd(fd.get()));
+    ASSERT_TRUE(playUntil([&] { return player.playing(); }));
+    player.stop();
+    EXPECT_TRUE(playUntil([&] { return openDescriptors() <= before; })) << openDescriptors() - before << " left open";
 }
 
 TEST_F(PlayerWithWindow, RendersTheVideoIntoTheCurrentFramebuffer) {
