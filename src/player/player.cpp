@@ -180,8 +180,8 @@ void Player::waitUntilIdle() {
 // libmpv reads the stream on its own threads and may let go of it only after
 // "stop" has returned (the wait above is bounded) or after the next "loadfile".
 // The caller closes its descriptor right after stopping the player, and the
-// number is soon reused by the next relay's pipe; so libmpv gets a duplicate of
-// its own, which it closes when it is done with the stream ("fdclose://").
+// number is soon reused by the next relay's pipe; so libmpv reads a duplicate
+// that stays open until libmpv is done with that start (see the event handling).
 bool Player::playFd(int fd, std::string* error) {
     if (!handle_) {
         setError(error, "player is not initialised");
@@ -193,26 +193,37 @@ bool Player::playFd(int fd, std::string* error) {
         return false;
     }
     char url[48];
-    std::snprintf(url, sizeof url, "fdclose://%d", own);
+    std::snprintf(url, sizeof url, "fd://%d", own);
     if (!load(url, kDescriptorOptions, error)) {
         ::close(own);
         return false;
     }
     if (currentEntry_ == kUnknownEntry)
-        ::close(own);  // cannot be tracked; unreachable with libmpv >= 0.33, which names entries
+        untrackedDuplicates_.push_back(own);  // a libmpv without entry ids: kept until shutdown
     else
-        unopenedDuplicates_[currentEntry_] = own;
+        duplicates_[currentEntry_] = Duplicate{own, false};
     return true;
 }
 
-// A start replaced before libmpv opened it is dropped without ever being opened,
-// and its duplicate would stay open for good: once a later entry starts, every
-// earlier one that never started is closed here.
-void Player::releaseSkippedDuplicates(std::int64_t startedEntry) {
-    unopenedDuplicates_.erase(startedEntry);  // libmpv owns this one now
-    for (auto it = unopenedDuplicates_.begin(); it != unopenedDuplicates_.end() && it->first < startedEntry;) {
-        ::close(it->second);
-        it = unopenedDuplicates_.erase(it);
+// libmpv reports the end of a start after it has closed that start's stream, and
+// a start replaced before it began is dropped without ever being opened: in both
+// cases the duplicate is no longer read.
+void Player::noteStarted(std::int64_t entry) {
+    for (auto it = duplicates_.begin(); it != duplicates_.end() && it->first < entry;) {
+        if (it->second.started) {
+            ++it;
+            continue;
+        }
+        ::close(it->second.fd);
+        it = duplicates_.erase(it);
+    }
+    if (auto it = duplicates_.find(entry); it != duplicates_.end()) it->second.started = true;
+}
+
+void Player::noteEnded(std::int64_t entry) {
+    if (auto it = duplicates_.find(entry); it != duplicates_.end()) {
+        ::close(it->second.fd);
+        duplicates_.erase(it);
     }
 }
 
@@ -265,11 +276,12 @@ void Player::pumpEvents() {
         case MPV_EVENT_START_FILE: {
             auto* start = static_cast<mpv_event_start_file*>(event->data);
             startedEntry_ = start ? start->playlist_entry_id : kUnknownEntry;
-            if (start) releaseSkippedDuplicates(start->playlist_entry_id);
+            if (start) noteStarted(start->playlist_entry_id);
             break;
         }
         case MPV_EVENT_END_FILE: {
             auto* end = static_cast<mpv_event_end_file*>(event->data);
+            if (end) noteEnded(end->playlist_entry_id);
             if (end && isStale(end->playlist_entry_id)) break;
             if (end && end->reason == MPV_END_FILE_REASON_ERROR) lastError_ = mpv_error_string(end->error);
             active_.exchange(false);
@@ -318,8 +330,10 @@ void Player::shutdown() {
         mpv_terminate_destroy(handle_);
         handle_ = nullptr;
     }
-    for (const auto& [entry, fd] : unopenedDuplicates_) ::close(fd);
-    unopenedDuplicates_.clear();
+    for (const auto& [entry, duplicate] : duplicates_) ::close(duplicate.fd);
+    duplicates_.clear();
+    for (int fd : untrackedDuplicates_) ::close(fd);
+    untrackedDuplicates_.clear();
     active_.exchange(false);
     playing_.exchange(false);
 }

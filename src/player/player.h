@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 struct mpv_handle;
 struct mpv_render_context;
@@ -51,7 +52,8 @@ private:
     // touch the flags or the error of the file that plays now.
     bool isStale(std::int64_t playlistEntry) const;
     void waitUntilIdle();
-    void releaseSkippedDuplicates(std::int64_t startedEntry);
+    void noteStarted(std::int64_t playlistEntry);
+    void noteEnded(std::int64_t playlistEntry);
 
     static constexpr std::int64_t kNoEntry = 0;  // libmpv numbers entries from 1
 
@@ -63,7 +65,12 @@ private:
     std::string lastError_;
     std::int64_t currentEntry_ = kNoEntry;  // entry of the last start, -1 when libmpv did not say
     std::int64_t startedEntry_ = kNoEntry;  // entry of the last start-file event
-    std::map<std::int64_t, int> unopenedDuplicates_;  // playlist entry -> our duplicate, until it starts
+    struct Duplicate {
+        int fd;
+        bool started;
+    };
+    std::map<std::int64_t, Duplicate> duplicates_;  // playlist entry -> the descriptor libmpv reads
+    std::vector<int> untrackedDuplicates_;
 };
 
 }  // namespace vantiro
