@@ -70,8 +70,9 @@ TEST(TsRelayOnDevice, DvrOverflowEndsTheRelayAndTheConsumerSeesEndOfFile) {
     tuneAlpha(tuner);
     TsRelay relay;
     ASSERT_TRUE(relay.start(0, kBetaPids));
-    std::string before = test::readToEnd(relay.readFd(), 10000);
-    EXPECT_GT(before.size(), 0u);
+    // How much arrives before the overflow depends on scheduling (on a loaded
+    // machine the relay may start after it); what matters is how it ends.
+    test::readToEnd(relay.readFd(), 10000);
     pollfd ended{relay.readFd(), POLLIN, 0};
     ASSERT_EQ(::poll(&ended, 1, 0), 1);
     char byte;
