@@ -81,5 +81,22 @@ ui_refused_url() {
     echo "http://127.0.0.1:$port/$1"
 }
 
+# Common start of a window test on the simulated band: an X server, the
+# standard band in $band, a private configuration and online playlists that
+# refuse, so only tuner channels appear. Works in $WT_DIR.
+ui_start_on_standard_band() {
+    wt_require python3 xdotool
+    [[ -x "${VANTIRO_BIN:-}" ]] || wt_fail "VANTIRO_BIN is not set"
+    ui_require_sim
+    wt_start_xvfb
+    band=$(ui_standard_band) || wt_fail "no simulated band"
+    export XDG_CONFIG_HOME="$WT_DIR/config"
+    VANTIRO_PLAYLIST_URL=$(ui_refused_url tv.m3u8)
+    VANTIRO_RADIO_URL=$(ui_refused_url radio.m3u8)
+    export VANTIRO_PLAYLIST_URL VANTIRO_RADIO_URL
+    unset VANTIRO_IPTV
+    cd "$WT_DIR" || wt_fail "no work directory"
+}
+
 # The progress bar's fill (the UI library's dark style) in the middle of the window.
 ui_progress_bar_shown() { (( $(ui_count "$1" 300 250 980 470 230 179 0 12) > 50 )); }

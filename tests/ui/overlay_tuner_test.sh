@@ -4,17 +4,7 @@
 # visualiser, and the panels going idle and waking up again.
 source "$(dirname "$0")/../support/window_test_lib.sh"
 source "$(dirname "$0")/../support/ui_window_lib.sh"
-wt_require python3 xdotool
-[[ -x "${VANTIRO_BIN:-}" ]] || wt_fail "VANTIRO_BIN is not set"
-ui_require_sim
-
-wt_start_xvfb
-band=$(ui_standard_band) || wt_fail "no simulated band"
-export XDG_CONFIG_HOME="$WT_DIR/config"
-export VANTIRO_PLAYLIST_URL=$(ui_refused_url tv.m3u8)
-export VANTIRO_RADIO_URL=$(ui_refused_url radio.m3u8)
-unset VANTIRO_IPTV
-cd "$WT_DIR"
+ui_start_on_standard_band
 ui_write_standard_channels
 last="$XDG_CONFIG_HOME/vantiro/last-channel"
 
