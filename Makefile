@@ -3,6 +3,12 @@ JOBS       ?= $(shell nproc)
 SHARED_FW  := $(abspath ../shared/firmware/dvb-demod-si2168-d60-01.fw)
 FIRMWARE   ?= $(if $(wildcard $(SHARED_FW)),$(SHARED_FW),$(CURDIR)/firmware/dvb-demod-si2168-d60-01.fw)
 CMAKE_ARGS := -DVANTIRO_FIRMWARE=$(FIRMWARE)
+# ccache, where installed, keeps rebuilds in other checkouts of the tree cheap.
+ifneq ($(shell command -v ccache),)
+CMAKE_ARGS += -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
+export CCACHE_BASEDIR := $(CURDIR)
+export CCACHE_NOHASHDIR := 1
+endif
 
 .PHONY: deps build run test test-asan test-tsan test-slow bench fuzz package clean
 
