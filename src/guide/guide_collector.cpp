@@ -1,0 +1,27 @@
+#include "guide/guide_collector.h"
+
+#include "dvb/crc32_mpeg.h"
+#include "guide/eit.h"
+
+namespace vantiro {
+
+GuideCollector::GuideCollector(GuideStore& store, std::uint32_t frequency)
+    : store_(store), frequency_(frequency), assembler_(kEitPid, [this](SectionBytes s) { pushSection(s); }) {}
+
+void GuideCollector::setMultiplex(std::uint32_t frequency) {
+    frequency_.store(frequency);
+    assembler_ = SectionAssembler(kEitPid, [this](SectionBytes s) { pushSection(s); });
+}
+
+void GuideCollector::pushPackets(const std::uint8_t* data, std::size_t size) { assembler_.pushPackets(data, size); }
+
+void GuideCollector::pushSection(SectionBytes section) {
+    std::size_t size = sectionSize(section);
+    if (size < kCrcBytes + 3 || crc32Mpeg(section.data(), size) != 0) return;
+    auto eit = parseEitSection(section.first(size));
+    if (!eit) return;
+    sectionsSeen_.fetch_add(1);
+    store_.addSection(frequency_.load(), *eit);
+}
+
+}  // namespace vantiro
