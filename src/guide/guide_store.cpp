@@ -60,6 +60,12 @@ bool GuideStore::addSection(std::uint32_t frequency, const EitSection& section) 
     std::vector<EitEvent> events;
     for (const EitEvent& event : section.events)
         if (event.timed() && held + events.size() < kMaxEventsPerService) events.push_back(event);
+    // What an earlier run saw gives way for good to what is broadcast now.
+    std::erase_if(guide.cached, [&](const EitEvent& old) {
+        return std::any_of(events.begin(), events.end(), [&](const EitEvent& event) {
+            return event.eventId == old.eventId || overlaps(event, old);
+        });
+    });
     table.sections[section.sectionNumber] = std::move(events);
     changed();
     return true;
