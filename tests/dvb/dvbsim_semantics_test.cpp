@@ -15,6 +15,8 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <set>
+#include <algorithm>
 #include <string>
 #include <thread>
 #include <vector>
@@ -372,7 +374,7 @@ DvrCapture readDvr(int dvr, int millis) {
 TEST(DvbsimDvr, TsTapDeliversTheFilteredPidsAsOneSeamlessLoopingStream) {
     test::TempDir dir;
     // Ten times the file's own rate: one pass of the file lasts about 0.6 s.
-    std::string band = writeBand(dir, "adapter 0\nmux freq=474000000 delsys=16 ts={474} lock_ms=10 bitrate=20000000\n");
+    std::string band = writeBand(dir, "adapter 0\nmux freq=474000000 delsys=16 ts={474} lock_ms=10 bitrate=20000000 pat_ms=20\n");
     standardBandOrEmpty();
     VANTIRO_UNDER_DVBSIM(band);
     Locked tuned;
@@ -442,6 +444,223 @@ TEST(DvbsimDvr, LockLostStopsTheStream) {
     EXPECT_FALSE(status(fe.fd) & FE_HAS_LOCK);
     readDvr(dvr.fd, 200);  // what came before the loss
     EXPECT_EQ(readDvr(dvr.fd, 500).bytes, 0u);
+}
+
+// Offset of the first occurrence of `pattern` in `s`, or npos.
+size_t find(const Bytes& s, std::initializer_list<std::uint8_t> pattern) {
+    auto it = std::search(s.begin(), s.end(), pattern.begin(), pattern.end());
+    return it == s.end() ? std::string::npos : static_cast<size_t>(it - s.begin());
+}
+
+std::uint32_t be32(const Bytes& s, size_t at) {
+    return std::uint32_t{s[at]} << 24 | std::uint32_t{s[at + 1]} << 16 | std::uint32_t{s[at + 2]} << 8 | s[at + 3];
+}
+
+TEST(DvbsimDemux, TheNitCarriesEachMultiplexsDeliverySystemDescriptor) {
+    test::TempDir dir;
+    std::string band = writeBand(dir, "adapter 0\n"
+                                      "mux freq=474000000 delsys=16 ts={474} lock_ms=10 nit_ms=100\n"
+                                      "mux freq=522000000 delsys=3 ts={522} lock_ms=10 nit_ms=100\n");
+    standardBandOrEmpty();
+    VANTIRO_UNDER_DVBSIM(band);
+    Locked tuned;
+    Fd dmx(openDevice(0, "demux0", O_RDWR | O_NONBLOCK));
+    auto nit = sectionFilter(0x10, 0x40, DMX_IMMEDIATE_START | DMX_CHECK_CRC);
+    ASSERT_EQ(ioctl(dmx.fd, DMX_SET_FILTER, &nit), 0);
+    auto t2 = readOnce(dmx.fd, 2000);
+    ASSERT_TRUE(t2);
+    // T2 delivery system descriptor: extension 0x04, one cell at 474 MHz (10 Hz units).
+    size_t at = find(*t2, {0x7F, 13, 0x04});
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(be32(*t2, at + 10), 47400000u);
+    EXPECT_EQ(find(*t2, {0x5A, 11}), std::string::npos);
+
+    ASSERT_TRUE(tune(tuned.fe.fd, kTMux, SYS_DVBT));
+    ASSERT_TRUE(waitForLock(tuned.fe.fd, 3000));
+    ASSERT_EQ(ioctl(dmx.fd, DMX_SET_FILTER, &nit), 0);
+    auto t = readOnce(dmx.fd, 2000);
+    ASSERT_TRUE(t);
+    at = find(*t, {0x5A, 11});
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_EQ(be32(*t, at + 2), 52200000u);
+    EXPECT_EQ((*t)[at + 6] >> 5, 0) << "bandwidth 8 MHz";
+}
+
+// Sections that start in the DVR packets (payload unit start), by PID.
+std::map<int, int> sectionStarts(int dvr, int millis, std::set<int>* sdtNumbers = nullptr) {
+    std::map<int, int> starts;
+    std::vector<std::uint8_t> buffer(188 * 512);
+    size_t fill = 0;
+    auto end = Clock::now() + std::chrono::milliseconds(millis);
+    while (Clock::now() < end) {
+        pollfd p{dvr, POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0) continue;
+        ssize_t n = ::read(dvr, buffer.data() + fill, buffer.size() - fill);
+        if (n <= 0) continue;
+        fill += static_cast<size_t>(n);
+        size_t at = 0;
+        for (; at + 188 <= fill; at += 188) {
+            const std::uint8_t* pkt = &buffer[at];
+            int pid = ((pkt[1] & 0x1F) << 8) | pkt[2];
+            if (!(pkt[1] & 0x40)) continue;
+            ++starts[pid];
+            // Section byte 6 (section number) after the pointer field.
+            if (pid == 0x11 && sdtNumbers && pkt[4] == 0) sdtNumbers->insert(pkt[5 + 6]);
+        }
+        std::memmove(buffer.data(), buffer.data() + at, fill - at);
+        fill -= at;
+    }
+    return starts;
+}
+
+TEST(DvbsimDvr, TablesRepeatOnTheDvrAsOnTheSectionFiltersWhateverTheBitrate) {
+    test::TempDir dir;
+    // Ten times the file's rate: the file's own tables would come ten times as often.
+    std::string band = writeBand(dir, "adapter 0\nmux freq=474000000 delsys=16 ts={474} lock_ms=10 "
+                                      "bitrate=20000000 pat_ms=50 sdt_ms=1000 faults=sdt-split\n");
+    standardBandOrEmpty();
+    VANTIRO_UNDER_DVBSIM(band);
+    Locked tuned;
+    Fd dmx(openDevice(0, "demux0", O_RDWR));
+    dmx_pes_filter_params pat{0x000, DMX_IN_FRONTEND, DMX_OUT_TS_TAP, DMX_PES_OTHER, DMX_IMMEDIATE_START};
+    ASSERT_EQ(ioctl(dmx.fd, DMX_SET_PES_FILTER, &pat), 0);
+    std::uint16_t sdtPid = 0x11;
+    ASSERT_EQ(ioctl(dmx.fd, DMX_ADD_PID, &sdtPid), 0);
+    Fd dvr(openDevice(0, "dvr0", O_RDONLY | O_NONBLOCK));
+    std::set<int> sdtNumbers;
+    auto starts = sectionStarts(dvr.fd, 3000, &sdtNumbers);
+    ASSERT_GT(starts[0x11], 0);
+    EXPECT_EQ(sdtNumbers, (std::set<int>{0, 1})) << "both sections of the split SDT";
+    // 20 PATs to 2 SDT sections a second, whatever the time the reading took.
+    double ratio = static_cast<double>(starts[0]) / starts[0x11];
+    EXPECT_GT(ratio, 6.0);
+    EXPECT_LT(ratio, 15.0);
+}
+
+TEST(DvbsimDvr, AReaderThatKeepsUpAtAHighBitrateNeverOverflows) {
+    test::TempDir dir;
+    std::string band = writeBand(dir, "adapter 0\nmux freq=474000000 delsys=16 ts={474} lock_ms=10 bitrate=80000000\n");
+    standardBandOrEmpty();
+    VANTIRO_UNDER_DVBSIM(band);
+    Locked tuned;
+    Fd dmx(openDevice(0, "demux0", O_RDWR));
+    dmx_pes_filter_params all{0x2000, DMX_IN_FRONTEND, DMX_OUT_TS_TAP, DMX_PES_OTHER, DMX_IMMEDIATE_START};
+    ASSERT_EQ(ioctl(dmx.fd, DMX_SET_PES_FILTER, &all), 0);
+    Fd dvr(openDevice(0, "dvr0", O_RDONLY | O_NONBLOCK));
+    // A reader that drains the device, then is busy elsewhere for 20 ms: at
+    // 80 Mbit/s that is 200 kB, well inside the kernel's 1.8 MiB buffer.
+    std::vector<std::uint8_t> buffer(64 * 1024);
+    size_t bytes = 0;
+    auto end = Clock::now() + std::chrono::milliseconds(2000);
+    while (Clock::now() < end) {
+        ssize_t n;
+        while ((n = ::read(dvr.fd, buffer.data(), buffer.size())) > 0) bytes += static_cast<size_t>(n);
+        ASSERT_TRUE(n < 0 && errno == EAGAIN) << "read: " << std::strerror(errno);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_GT(bytes, 1000000u);
+}
+
+TEST(DvbsimDvr, RepeatedOverflowsLeaveTheStreamGoing) {
+    test::TempDir dir;
+    std::string band = writeBand(dir, "adapter 0\nmux freq=474000000 delsys=16 ts={474} lock_ms=10 "
+                                      "faults=dvr-overflow-every:300\n");
+    standardBandOrEmpty();
+    VANTIRO_UNDER_DVBSIM(band);
+    Locked tuned;
+    Fd dmx(openDevice(0, "demux0", O_RDWR));
+    dmx_pes_filter_params all{0x2000, DMX_IN_FRONTEND, DMX_OUT_TS_TAP, DMX_PES_OTHER, DMX_IMMEDIATE_START};
+    ASSERT_EQ(ioctl(dmx.fd, DMX_SET_PES_FILTER, &all), 0);
+    Fd dvr(openDevice(0, "dvr0", O_RDONLY | O_NONBLOCK));
+    std::vector<std::uint8_t> buffer(64 * 1024);
+    int overflows = 0;
+    size_t bytesAfterOverflow = 0;
+    auto end = Clock::now() + std::chrono::milliseconds(5000);
+    while (Clock::now() < end && (overflows < 3 || bytesAfterOverflow == 0)) {
+        pollfd p{dvr.fd, POLLIN, 0};
+        poll(&p, 1, 100);
+        ssize_t n = ::read(dvr.fd, buffer.data(), buffer.size());
+        if (n < 0 && errno == EOVERFLOW) {
+            ++overflows;
+            bytesAfterOverflow = 0;
+        } else if (n > 0) {
+            bytesAfterOverflow += static_cast<size_t>(n);
+        }
+    }
+    EXPECT_GE(overflows, 3);
+    EXPECT_GT(bytesAfterOverflow, 0u);
+}
+
+TEST(DvbsimDvr, ALockLostForAWhileComesBackAndTheStreamGoesOn) {
+    test::TempDir dir;
+    std::string band = writeBand(dir, "adapter 0\nmux freq=474000000 delsys=16 ts={474} lock_ms=10 "
+                                      "faults=lock-lost:700:1000\n");
+    standardBandOrEmpty();
+    VANTIRO_UNDER_DVBSIM(band);
+    Fd fe(openDevice(0, "frontend0", O_RDWR));
+    ASSERT_TRUE(tune(fe.fd, kT2Mux, SYS_DVBT2));
+    ASSERT_TRUE(waitForLock(fe.fd, 3000));
+    Fd dmx(openDevice(0, "demux0", O_RDWR));
+    dmx_pes_filter_params all{0x2000, DMX_IN_FRONTEND, DMX_OUT_TS_TAP, DMX_PES_OTHER, DMX_IMMEDIATE_START};
+    ASSERT_EQ(ioctl(dmx.fd, DMX_SET_PES_FILTER, &all), 0);
+    Fd dvr(openDevice(0, "dvr0", O_RDONLY | O_NONBLOCK));
+    auto until = [&](bool locked) {
+        auto end = Clock::now() + std::chrono::milliseconds(5000);
+        while (Clock::now() < end && bool(status(fe.fd) & FE_HAS_LOCK) != locked)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return bool(status(fe.fd) & FE_HAS_LOCK) == locked;
+    };
+    ASSERT_TRUE(until(false)) << "the lock never went";
+    readDvr(dvr.fd, 100);  // what came before the loss
+    EXPECT_EQ(readDvr(dvr.fd, 200).bytes, 0u) << "packets without a lock";
+    ASSERT_TRUE(until(true)) << "the lock never came back";
+    EXPECT_GT(readDvr(dvr.fd, 500).bytes, 0u);
+}
+
+// PCR PID and elementary PIDs of a PMT section.
+std::vector<int> pmtPids(const Bytes& s) {
+    std::vector<int> pids{((s[8] & 0x1F) << 8) | s[9]};
+    size_t at = 12 + (((s[10] & 0x0F) << 8) | s[11]);
+    while (at + 5 <= s.size() - 4) {
+        pids.push_back(((s[at + 1] & 0x1F) << 8) | s[at + 2]);
+        at += 5 + (((s[at + 3] & 0x0F) << 8) | s[at + 4]);
+    }
+    return pids;
+}
+
+TEST(DvbsimDemux, APmtChangesItsVersionAndPidsAtTheGivenTimeAndTheMediaMoveWithIt) {
+    test::TempDir dir;
+    std::string band = writeBand(dir, "adapter 0\nmux freq=474000000 delsys=16 ts={474} lock_ms=10 "
+                                      "faults=pmt-change:1025@1500\n");
+    standardBandOrEmpty();
+    VANTIRO_UNDER_DVBSIM(band);
+    Locked tuned;
+    Fd dmx(openDevice(0, "demux0", O_RDWR | O_NONBLOCK));
+    auto pmt = sectionFilter(0x1000, 0x02, DMX_IMMEDIATE_START | DMX_CHECK_CRC);
+    ASSERT_EQ(ioctl(dmx.fd, DMX_SET_FILTER, &pmt), 0);
+    auto first = readOnce(dmx.fd, 2000);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(pmtPids(*first), (std::vector<int>{0x100, 0x100, 0x101}));
+    int version = ((*first)[5] >> 1) & 0x1F;
+    std::optional<Bytes> changed;
+    auto end = Clock::now() + std::chrono::milliseconds(5000);
+    while (!changed && Clock::now() < end) {
+        auto s = readOnce(dmx.fd, 500);
+        if (s && (((*s)[5] >> 1) & 0x1F) != version) changed = s;
+    }
+    ASSERT_TRUE(changed) << "the PMT never changed";
+    EXPECT_EQ((((*changed)[5] >> 1) & 0x1F), (version + 1) % 32);
+    EXPECT_EQ(pmtPids(*changed), (std::vector<int>{0x500, 0x500, 0x501}));
+
+    Fd tap(openDevice(0, "demux0", O_RDWR));
+    dmx_pes_filter_params moved{0x500, DMX_IN_FRONTEND, DMX_OUT_TS_TAP, DMX_PES_OTHER, DMX_IMMEDIATE_START};
+    ASSERT_EQ(ioctl(tap.fd, DMX_SET_PES_FILTER, &moved), 0);
+    std::uint16_t old = 0x100;
+    ASSERT_EQ(ioctl(tap.fd, DMX_ADD_PID, &old), 0);
+    Fd dvr(openDevice(0, "dvr0", O_RDONLY | O_NONBLOCK));
+    auto capture = readDvr(dvr.fd, 1000);
+    EXPECT_GT(capture.counters[0x500].size(), 10u) << "the video did not move to the new PID";
+    EXPECT_EQ(capture.counters.count(0x100), 0u) << "video still on the old PID";
 }
 
 TEST(DvbsimFrontend, ClosingTheLastWriterDropsTheTuning) {

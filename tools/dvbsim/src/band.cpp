@@ -59,8 +59,42 @@ std::optional<Statistic> parseStatistic(const std::string& text, StatScale plain
   return Statistic{scale, *v};
 }
 
+// "pmt-change:PROGRAM@MS" or "pmt-change:PROGRAM@MS+OFFSET".
+bool parsePmtChange(const std::string& arg, Faults& faults) {
+  auto at = arg.find('@');
+  if (at == std::string::npos) return false;
+  auto plus = arg.find('+', at);
+  auto program = parseInteger(arg.substr(0, at));
+  auto ms = parseInteger(arg.substr(at + 1, plus == std::string::npos ? std::string::npos : plus - at - 1));
+  std::optional<int64_t> offset = int64_t{0x400};
+  if (plus != std::string::npos) offset = parseInteger(arg.substr(plus + 1));
+  if (!program || !ms || !offset || *program <= 0 || *program > 0xFFFF || *ms < 0 || *offset <= 0 ||
+      *offset >= 0x1FFF)
+    return false;
+  faults.pmtChanges.push_back(
+      {static_cast<uint16_t>(*program), static_cast<int>(*ms), static_cast<uint16_t>(*offset)});
+  return true;
+}
+
+// "lock-lost:N" (for good) or "lock-lost:N:M" (back after M ms).
+bool parseLockLost(const std::string& arg, Faults& faults) {
+  auto colon = arg.find(':');
+  auto after = parseInteger(arg.substr(0, colon));
+  if (!after || *after < 0) return false;
+  faults.lockLostAfterMs = static_cast<int>(*after);
+  if (colon == std::string::npos) return true;
+  auto duration = parseInteger(arg.substr(colon + 1));
+  if (!duration || *duration <= 0) return false;
+  faults.lockLostForMs = static_cast<int>(*duration);
+  return true;
+}
+
 bool applyFault(const std::string& fault, Faults& faults) {
   auto colon = fault.find(':');
+  if (colon != std::string::npos && fault.substr(0, colon) == "pmt-change")
+    return parsePmtChange(fault.substr(colon + 1), faults);
+  if (colon != std::string::npos && fault.substr(0, colon) == "lock-lost")
+    return parseLockLost(fault.substr(colon + 1), faults);
   std::string name = fault.substr(0, colon);
   std::optional<int64_t> arg;
   if (colon != std::string::npos) {
@@ -75,6 +109,7 @@ bool applyFault(const std::string& fault, Faults& faults) {
     else faults.allPmtsMissing = true;
   } else if (name == "lock-lost" && arg) faults.lockLostAfterMs = static_cast<int>(*arg);
   else if (name == "dvr-overflow") faults.dvrOverflowAfterMs = static_cast<int>(arg.value_or(1000));
+  else if (name == "dvr-overflow-every" && arg && *arg > 0) faults.dvrOverflowEveryMs = static_cast<int>(*arg);
   else if (name == "bad-crc" && arg) faults.badCrcPids.push_back(static_cast<uint16_t>(*arg));
   else return false;
   return true;
@@ -113,6 +148,7 @@ bool applyMuxKey(const std::string& key, const std::string& value, const std::st
   else if (key == "pmt_ms") mux.pmtIntervalMs = static_cast<int>(*v);
   else if (key == "sdt_ms") mux.sdtIntervalMs = static_cast<int>(*v);
   else if (key == "nit_ms") mux.nitIntervalMs = static_cast<int>(*v);
+  else if (key == "nit_delivery") mux.nitDelivery = *v != 0;
   else return false;
   return true;
 }

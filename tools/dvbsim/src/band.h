@@ -25,6 +25,15 @@ struct Statistic {
   int64_t value = 0;
 };
 
+// A PMT that changes while the multiplex is on air: at `atMs` after lock the
+// program's PMT gets the next version number and its PCR and elementary PIDs
+// move by `pidOffset`; the media packets move with them.
+struct PmtChange {
+  uint16_t program = 0;
+  int atMs = 0;
+  uint16_t pidOffset = 0x400;
+};
+
 struct Faults {
   bool noPat = false;
   bool noSdt = false;
@@ -32,7 +41,10 @@ struct Faults {
   std::vector<uint16_t> missingPmtPrograms;  // program numbers whose PMT never comes
   bool sdtSplit = false;                     // SDT sent as two sections
   std::optional<int> lockLostAfterMs;        // lock drops this long after it was gained
+  std::optional<int> lockLostForMs;          // ... and comes back after this long (else never)
   std::optional<int> dvrOverflowAfterMs;     // one EOVERFLOW this long after the DVR starts
+  std::optional<int> dvrOverflowEveryMs;     // an EOVERFLOW every this long while the DVR runs
+  std::vector<PmtChange> pmtChanges;
   std::vector<uint16_t> badCrcPids;          // every other repetition carries a broken CRC
 };
 
@@ -48,6 +60,7 @@ struct MuxConfig {
   int pmtIntervalMs = 100;
   int sdtIntervalMs = 2000;
   int nitIntervalMs = 2000;
+  bool nitDelivery = true;  // add the delivery system descriptor (0x5A / 0x7F-0x04) to the NIT
   Faults faults;
 };
 

@@ -87,4 +87,72 @@ std::vector<Section> splitSdt(const Section& sdt) {
   return {build(kSdtHeaderSize, cut, 0), build(cut, end, 1)};
 }
 
+std::vector<uint8_t> deliveryDescriptor(int deliverySystem, uint32_t frequencyHz) {
+  uint32_t f = frequencyHz / 10;  // units of 10 Hz
+  uint8_t freq[4] = {static_cast<uint8_t>(f >> 24), static_cast<uint8_t>(f >> 16), static_cast<uint8_t>(f >> 8),
+                     static_cast<uint8_t>(f)};
+  if (deliverySystem == 16) {
+    // ext, plp_id, T2_system_id, SISO + 8 MHz, guard 19/256 + 32k, cell 1 at f, no subcells.
+    return {0x7F, 13, 0x04, 0x00, 0x00, 0x01, 0x03, 0xD4, 0x00, 0x01, freq[0], freq[1], freq[2], freq[3], 0x00};
+  }
+  // 8 MHz, priority HP; 64-QAM, non-hierarchical, 2/3; guard 1/4, 8k; reserved.
+  return {0x5A, 11, freq[0], freq[1], freq[2], freq[3], 0x1F, 0x81, 0x1A, 0xFF, 0xFF, 0xFF, 0xFF};
+}
+
+bool addToNitEntry(Section& nit, uint16_t tsid, const std::vector<uint8_t>& descriptor) {
+  if (nit.size() < 16 || (nit[0] != 0x40 && nit[0] != 0x41) || declaredSize(nit) != nit.size()) return false;
+  size_t end = nit.size() - 4;
+  size_t at = 10 + ((nit[8] & 0x0F) << 8 | nit[9]);  // past the network descriptors
+  if (at + 2 > end) return false;
+  size_t loopLengthAt = at;
+  at += 2;
+  while (at + 6 <= end) {
+    uint16_t entryTsid = static_cast<uint16_t>(nit[at] << 8 | nit[at + 1]);
+    size_t descriptorsLength = (nit[at + 4] & 0x0F) << 8 | nit[at + 5];
+    size_t first = at + 6, last = first + descriptorsLength;
+    if (last > end) return false;
+    if (entryTsid != tsid) {
+      at = last;
+      continue;
+    }
+    for (size_t d = first; d + 2 <= last; d += 2 + nit[d + 1])
+      if (nit[d] == descriptor[0]) return true;
+    nit.insert(nit.begin() + static_cast<long>(last), descriptor.begin(), descriptor.end());
+    auto grow = [&](size_t where, size_t by, uint8_t keepMask) {
+      size_t v = ((nit[where] & 0x0F) << 8 | nit[where + 1]) + by;
+      nit[where] = static_cast<uint8_t>((nit[where] & keepMask) | (v >> 8));
+      nit[where + 1] = static_cast<uint8_t>(v);
+    };
+    grow(at + 4, descriptor.size(), 0xF0);
+    grow(loopLengthAt, descriptor.size(), 0xF0);
+    grow(1, descriptor.size(), 0xF0);
+    fixSectionCrc(nit);
+    return true;
+  }
+  return false;
+}
+
+Section movedPmt(const Section& pmt, uint16_t offset, std::vector<uint16_t>* moved) {
+  Section s = pmt;
+  if (s.size() < 16 || s[0] != 0x02 || declaredSize(s) != s.size()) return s;
+  auto move = [&](size_t at) {
+    uint16_t pid = static_cast<uint16_t>((s[at] & 0x1F) << 8 | s[at + 1]);
+    if (pid == 0x1FFF) return;  // "no PCR" stays so
+    if (moved) moved->push_back(pid);
+    uint16_t to = static_cast<uint16_t>((pid + offset) & 0x1FFF);
+    s[at] = static_cast<uint8_t>((s[at] & 0xE0) | (to >> 8));
+    s[at + 1] = static_cast<uint8_t>(to);
+  };
+  s[5] = static_cast<uint8_t>((s[5] & 0xC1) | ((((s[5] >> 1) + 1) & 0x1F) << 1));
+  move(8);  // PCR PID
+  size_t end = s.size() - 4;
+  size_t at = 12 + ((s[10] & 0x0F) << 8 | s[11]);
+  while (at + 5 <= end) {
+    move(at + 1);
+    at += 5 + ((s[at + 3] & 0x0F) << 8 | s[at + 4]);
+  }
+  fixSectionCrc(s);
+  return s;
+}
+
 }  // namespace vantiro::dvbsim

@@ -30,6 +30,22 @@ struct SectionFilter {
 // when it holds fewer than two services.
 std::vector<Section> splitSdt(const Section& sdt);
 
+// The delivery system descriptor a terrestrial network puts in its NIT for a
+// multiplex at `frequencyHz`: 0x5A for DVB-T (8 MHz, 64-QAM, code rate 2/3,
+// guard 1/4, 8k) or 0x7F with extension 0x04 for DVB-T2 (8 MHz, SISO, PLP 0,
+// guard 19/256, 32k, one cell).
+std::vector<uint8_t> deliveryDescriptor(int deliverySystem, uint32_t frequencyHz);
+
+// Adds `descriptor` to the transport stream loop entry of `tsid` in a NIT
+// section (table 0x40/0x41) unless that entry already carries a descriptor
+// with the same tag; lengths and CRC are rewritten. False when the section
+// is not a NIT or has no entry for tsid.
+bool addToNitEntry(Section& nit, uint16_t tsid, const std::vector<uint8_t>& descriptor);
+
+// A PMT with the next version number and its PCR PID and every elementary
+// PID moved by `offset`; `moved` receives the old PIDs.
+Section movedPmt(const Section& pmt, uint16_t offset, std::vector<uint16_t>* moved);
+
 inline uint16_t tableIdExtension(const Section& s) {
   return s.size() >= 5 ? static_cast<uint16_t>(s[3] << 8 | s[4]) : 0;
 }

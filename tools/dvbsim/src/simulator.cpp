@@ -39,13 +39,6 @@ bool isSupportedDeliverySystem(uint32_t system) {
   return false;
 }
 
-// Offset of a PID's first table after lock. The SDT sits mid-interval, so a
-// reader that starts right after the PAT waits about half an interval for it.
-int64_t tablePhaseMs(uint16_t pid, int64_t interval) {
-  if (pid == 0x0011) return interval / 2;
-  return (pid * 7 + 3) % interval;
-}
-
 int64_t millisBetween(Clock::time_point from, Clock::time_point to) {
   return std::chrono::duration_cast<milliseconds>(to - from).count();
 }
@@ -66,6 +59,20 @@ void setNonBlocking(int fd, bool on) {
 }
 
 void setCloseOnExec(int fd, bool on) { fcntl(fd, F_SETFD, on ? FD_CLOEXEC : 0); }
+
+// The largest pipe up to `wanted` that the machine allows (an unprivileged
+// process may not pass /proc/sys/fs/pipe-max-size). The device's buffer size
+// is kept by the simulator's own ring in front of the pipe, so the pipe only
+// has to be large enough for one tick of the fastest multiplex.
+void growPipe(int fd, size_t wanted) {
+  for (size_t size = wanted; size >= 65536; size /= 2)
+    if (fcntl(fd, F_SETPIPE_SZ, static_cast<int>(size)) >= 0) return;
+}
+
+size_t bytesInPipe(int fd) {
+  int pending = 0;
+  return libc().ioctl(fd, FIONREAD, &pending) == 0 && pending > 0 ? static_cast<size_t>(pending) : 0;
+}
 
 }  // namespace
 
@@ -100,14 +107,6 @@ std::optional<DevicePath> parseDevicePath(const char* path) {
   return result;
 }
 
-int LiveMux::intervalMs(uint16_t pid) const {
-  int ms = pid == 0x0000 ? config->patIntervalMs
-         : pid == 0x0010 ? config->nitIntervalMs
-         : pid == 0x0011 ? config->sdtIntervalMs
-                         : config->pmtIntervalMs;
-  return ms > 0 ? ms : 1;
-}
-
 struct Simulator::TsFeed {
   int fd = -1;  // the simulator's end
   int appFd = -1;
@@ -115,8 +114,24 @@ struct Simulator::TsFeed {
   bool positioned = false;
   uint64_t generation = 0;
   uint64_t next = 0;  // next broadcast packet to look at
+  Clock::time_point positionedAt;
   std::optional<Clock::time_point> firstData;
   std::vector<uint8_t> chunk;
+  // The simulator's own table packets, waiting for a free slot in the stream
+  // (a null packet or one of the file's own table packets).
+  std::map<uint16_t, CarouselCursor> tableCursors;
+  std::map<uint16_t, uint8_t> tableCounters;
+  std::deque<Packet> tablePackets;
+  // Bytes taken from the multiplex that the pipe could not take yet: with the
+  // pipe, the device's ring buffer.
+  std::vector<uint8_t> backlog;
+  size_t backlogHead = 0;
+
+  size_t backlogBytes() const { return backlog.size() - backlogHead; }
+  void dropBacklog() {
+    backlog.clear();
+    backlogHead = 0;
+  }
 };
 
 struct Simulator::Adapter {
@@ -132,8 +147,9 @@ struct Simulator::Adapter {
   TsFeed dvr;
   size_t dvrBufferSize = kDefaultDvrBuffer;
   bool dvrOverflowInjected = false;
+  std::optional<Clock::time_point> lastOverflowInjected;
 
-  Clock::time_point lockTime() const { return tuneTime + milliseconds(mux ? mux->config->lockDelayMs : 0); }
+  Clock::time_point lockTime() const { return tuneTime + milliseconds(mux ? mux->config().lockDelayMs : 0); }
 };
 
 struct Simulator::Handle {
@@ -155,10 +171,7 @@ struct Simulator::Handle {
   uint32_t timeoutMs = 0;
   Clock::time_point started;
   bool delivered = false;
-  bool scheduled = false;
-  uint64_t generation = 0;
-  uint64_t repetition = 0;
-  Clock::time_point nextDue;
+  CarouselCursor cursor;
   std::deque<Section> queued;
   size_t queuedBytes = 0;
 
@@ -169,7 +182,6 @@ struct Simulator::Handle {
   TsFeed feed;  // for DMX_OUT_TSDEMUX_TAP, read from this descriptor
 };
 
-const LibcCalls& libc();  // defined in interpose.cpp
 
 Simulator& Simulator::instance() {
   // Never destroyed: the simulator thread and late close() calls from exit
@@ -225,44 +237,8 @@ std::shared_ptr<LiveMux> Simulator::liveMux(const MuxConfig& config) {
   auto it = muxes_.find(key);
   if (it != muxes_.end()) return it->second;
   std::string error;
-  auto source = TsSource::load(config.tsPath, &error);
-  if (!source) {
-    warnOnce(error);
-    muxes_[key] = nullptr;
-    return nullptr;
-  }
-  auto mux = std::make_shared<LiveMux>();
-  mux->config = &config;
-  mux->source = source;
-  mux->tables = source->tables();
-  mux->bitrate = config.bitrate ? config.bitrate : source->measuredBitrate();
-  if (mux->bitrate == 0) mux->bitrate = 8000000;
-  const Faults& f = config.faults;
-  auto silence = [&](uint16_t pid) {
-    mux->tables.erase(pid);
-    mux->silentPids.set(pid);
-  };
-  if (f.noPat) silence(0x0000);
-  if (f.noSdt) silence(0x0011);
-  for (const auto& [program, pid] : source->pmtPids()) {
-    bool missing = f.allPmtsMissing;
-    for (uint16_t p : f.missingPmtPrograms) missing = missing || p == program;
-    if (!missing) continue;
-    auto& sections = mux->tables[pid];
-    std::erase_if(sections, [&](const Section& s) { return s[0] == 0x02 && tableIdExtension(s) == program; });
-    if (sections.empty()) silence(pid);
-  }
-  if (f.sdtSplit && mux->tables.count(0x0011)) {
-    std::vector<Section> split;
-    for (const auto& s : mux->tables[0x0011]) {
-      if (s[0] == 0x42) {
-        for (auto& part : splitSdt(s)) split.push_back(std::move(part));
-      } else {
-        split.push_back(s);
-      }
-    }
-    mux->tables[0x0011] = std::move(split);
-  }
+  auto mux = LiveMux::open(config, &error);
+  if (!mux) warnOnce(error);
   muxes_[key] = mux;
   return mux;
 }
@@ -331,8 +307,9 @@ int Simulator::open(const DevicePath& path, int flags) {
       a->dvr.fd = ends[1];
       a->dvr.appFd = appFd;
       a->dvrOverflowInjected = false;
+      a->lastOverflowInjected.reset();
       a->dvrBufferSize = kDefaultDvrBuffer;
-      fcntl(ends[1], F_SETPIPE_SZ, static_cast<int>(a->dvrBufferSize));
+      growPipe(ends[1], a->dvrBufferSize);
       setNonBlocking(ends[1], true);
       if (!closeOnExec) setCloseOnExec(appFd, false);
       if (nonBlocking) setNonBlocking(appFd, true);
@@ -418,8 +395,9 @@ bool Simulator::lockedAt(const Adapter& a, Clock::time_point now) const {
   if (!a.tuned || !a.mux) return false;
   auto lockTime = a.lockTime();
   if (now < lockTime) return false;
-  const auto& lost = a.mux->config->faults.lockLostAfterMs;
-  return !(lost && now >= lockTime + milliseconds(*lost));
+  const Faults& f = a.mux->config().faults;
+  if (!f.lockLostAfterMs || now < lockTime + milliseconds(*f.lockLostAfterMs)) return true;
+  return f.lockLostForMs && now >= lockTime + milliseconds(*f.lockLostAfterMs + *f.lockLostForMs);
 }
 
 uint32_t Simulator::frontendStatus(const Adapter& a, Clock::time_point now) const {
@@ -427,7 +405,7 @@ uint32_t Simulator::frontendStatus(const Adapter& a, Clock::time_point now) cons
   if (lockedAt(a, now)) return kFeAllLockBits;
   if (now >= a.lockTime()) return 0;  // lock was lost
   int64_t elapsed = millisBetween(a.tuneTime, now);
-  int delay = a.mux->config->lockDelayMs;
+  int delay = a.mux->config().lockDelayMs;
   if (elapsed * 2 >= delay) return FE_HAS_SIGNAL | FE_HAS_CARRIER;
   if (elapsed * 4 >= delay) return FE_HAS_SIGNAL;
   return 0;
@@ -520,7 +498,7 @@ int Simulator::getProperties(Handle& h, void* arg) {
     p.u.st.stat[0].uvalue = locked ? value : 0;
   };
   uint64_t lockedBits = 0;
-  if (locked) lockedBits = static_cast<uint64_t>(millisBetween(a.lockTime(), now)) * a.mux->bitrate / 1000;
+  if (locked) lockedBits = static_cast<uint64_t>(millisBetween(a.lockTime(), now)) * a.mux->bitrate() / 1000;
   for (uint32_t i = 0; i < props->num; ++i) {
     dtv_property& p = props->props[i];
     p.result = 0;
@@ -533,10 +511,10 @@ int Simulator::getProperties(Handle& h, void* arg) {
         std::memcpy(p.u.buffer.data, kDeliverySystems, sizeof kDeliverySystems);
         break;
       case DTV_STAT_SIGNAL_STRENGTH:
-        fillStat(p, a.mux ? a.mux->config->strength : Statistic{StatScale::decibel, 0});
+        fillStat(p, a.mux ? a.mux->config().strength : Statistic{StatScale::decibel, 0});
         break;
       case DTV_STAT_CNR:
-        fillStat(p, a.mux ? a.mux->config->cnr : Statistic{StatScale::decibel, 0});
+        fillStat(p, a.mux ? a.mux->config().cnr : Statistic{StatScale::decibel, 0});
         break;
       case DTV_STAT_PRE_ERROR_BIT_COUNT:
       case DTV_STAT_POST_ERROR_BIT_COUNT:
@@ -596,16 +574,16 @@ int Simulator::frontendIoctl(Handle& h, unsigned long request, void* arg) {
     case FE_GET_PROPERTY: return getProperties(h, arg);
     case FE_READ_SIGNAL_STRENGTH: {
       uint16_t v = 0;
-      if (locked && a.mux->config->strength.scale == StatScale::relative)
-        v = static_cast<uint16_t>(std::clamp<int64_t>(a.mux->config->strength.value, 0, 65535));
+      if (locked && a.mux->config().strength.scale == StatScale::relative)
+        v = static_cast<uint16_t>(std::clamp<int64_t>(a.mux->config().strength.value, 0, 65535));
       if (!arg) return -EFAULT;
       *static_cast<uint16_t*>(arg) = v;
       return 0;
     }
     case FE_READ_SNR: {
       uint16_t v = 0;
-      if (locked && a.mux->config->cnr.scale == StatScale::decibel)
-        v = static_cast<uint16_t>(std::clamp<int64_t>(a.mux->config->cnr.value / 100, 0, 65535));
+      if (locked && a.mux->config().cnr.scale == StatScale::decibel)
+        v = static_cast<uint16_t>(std::clamp<int64_t>(a.mux->config().cnr.value / 100, 0, 65535));
       if (!arg) return -EFAULT;
       *static_cast<uint16_t*>(arg) = v;
       return 0;
@@ -692,14 +670,14 @@ int Simulator::demuxIoctl(Handle& h, unsigned long request, void* arg) {
     if (request != DMX_SET_BUFFER_SIZE) return -ENOTTY;
     if (a.dvr.appFd != h.appFd) return 0;
     a.dvrBufferSize = reinterpret_cast<uintptr_t>(arg);
-    fcntl(a.dvr.fd, F_SETPIPE_SZ, static_cast<int>(std::min<size_t>(a.dvrBufferSize, 1 << 20)));
+    growPipe(a.dvr.fd, a.dvrBufferSize);
     return 0;
   }
   auto restart = [&](Clock::time_point now) {
     h.running = true;
     h.started = now;
     h.delivered = false;
-    h.scheduled = false;
+    h.cursor.reset();
     h.queued.clear();
     h.queuedBytes = 0;
     h.feed.positioned = false;
@@ -798,6 +776,10 @@ bool Simulator::takePendingError(int fd, ssize_t* result) {
       Handle& h = *it->second;
       h.queued.clear();
       h.queuedBytes = 0;
+      if (h.kind == DeviceKind::dvr) {
+        auto a = adapters_.find(h.adapter);
+        if (a != adapters_.end() && a->second->dvr.appFd == fd) a->second->dvr.dropBacklog();
+      }
       flushDescriptor(fd, h.kind == DeviceKind::demux);
     }
   }
@@ -851,53 +833,145 @@ void Simulator::tick(Clock::time_point now) {
       all = all || h->allPids;
       pids |= h->pids;
     }
-    if (any) pumpTs(a.dvr, a, now, pids, all);
-    const auto& overflowAfter = a.mux ? a.mux->config->faults.dvrOverflowAfterMs : std::nullopt;
-    if (overflowAfter && !a.dvrOverflowInjected && a.dvr.firstData &&
-        now >= *a.dvr.firstData + milliseconds(*overflowAfter)) {
-      a.dvrOverflowInjected = true;
-      setPendingError(a.dvr.appFd, EOVERFLOW);
-    }
+    if (any) pumpTs(a.dvr, a, now, pids, all, a.dvrBufferSize);
+    else deliver(a.dvr, a.dvrBufferSize);
+    injectOverflows(a, now);
   }
   for (auto& [fd, h] : handles_) {
     if (h->kind != DeviceKind::demux) continue;
     Adapter& a = *adapterState(h->adapter);
     if (h->running && h->mode == Handle::Mode::section) pumpSections(*h, a, now);
     if (h->running && h->mode == Handle::Mode::pes && h->output == DMX_OUT_TSDEMUX_TAP)
-      pumpTs(h->feed, a, now, h->pids, h->allPids);
+      pumpTs(h->feed, a, now, h->pids, h->allPids, 0);
     flushQueuedSections(*h);
   }
 }
 
+void Simulator::injectOverflows(Adapter& a, Clock::time_point now) {
+  if (!a.mux || !a.dvr.firstData) return;
+  const Faults& f = a.mux->config().faults;
+  if (f.dvrOverflowAfterMs && !a.dvrOverflowInjected && now >= *a.dvr.firstData + milliseconds(*f.dvrOverflowAfterMs)) {
+    a.dvrOverflowInjected = true;
+    a.dvr.dropBacklog();
+    setPendingError(a.dvr.appFd, EOVERFLOW);
+  }
+  if (f.dvrOverflowEveryMs) {
+    auto last = a.lastOverflowInjected.value_or(*a.dvr.firstData);
+    if (now >= last + milliseconds(*f.dvrOverflowEveryMs)) {
+      a.lastOverflowInjected = now;
+      a.dvr.dropBacklog();
+      setPendingError(a.dvr.appFd, EOVERFLOW);
+    }
+  }
+}
+
+void Simulator::queueDueTables(TsFeed& feed, const Adapter& a, Clock::time_point now, const std::bitset<8192>& pids,
+                               bool allPids) {
+  const LiveMux& mux = *a.mux;
+  auto lockTime = a.lockTime();
+  auto sinceLock = std::chrono::duration_cast<milliseconds>(now - lockTime);
+  for (uint16_t pid : mux.tablePids()) {
+    if (!allPids && !pids[pid]) continue;
+    auto sections = mux.sectionsAt(pid, sinceLock);
+    bool badCrc = std::find(mux.config().faults.badCrcPids.begin(), mux.config().faults.badCrcPids.end(), pid) !=
+                  mux.config().faults.badCrcPids.end();
+    feed.tableCursors[pid].advance(a.generation, pid, mux.intervalMs(pid), sections.size(), lockTime,
+                                   feed.positionedAt, now, [&](uint64_t slot) {
+                                     Section s = sections[sectionOfSlot(slot, sections.size())];
+                                     if (badCrc && oddPass(slot, sections.size()) && s.size() > 4)
+                                       s[s.size() - 1] ^= 0x5A;
+                                     packetizeSection(s, pid, feed.tableCounters[pid], feed.tablePackets);
+                                     return true;
+                                   });
+  }
+  // A multiplex without room for its tables loses the oldest ones.
+  while (feed.tablePackets.size() > 4096) feed.tablePackets.pop_front();
+}
+
 void Simulator::pumpTs(TsFeed& feed, Adapter& a, Clock::time_point now, const std::bitset<8192>& pids,
-                       bool allPids) {
-  if (!lockedAt(a, now) || feed.fd < 0) return;
+                       bool allPids, size_t capacity) {
+  if (feed.fd < 0) return;
+  if (!lockedAt(a, now)) {
+    // No signal, no packets; when it comes back the stream goes on from the
+    // present, not from where it stopped.
+    feed.positioned = false;
+    deliver(feed, capacity);
+    return;
+  }
   const LiveMux& mux = *a.mux;
   auto elapsedNs = static_cast<unsigned __int128>(
       std::chrono::duration_cast<std::chrono::nanoseconds>(now - a.lockTime()).count());
-  auto position = static_cast<uint64_t>(elapsedNs * mux.bitrate / (kPacketSize * 8 * 1000000000ull));
+  auto position = static_cast<uint64_t>(elapsedNs * mux.bitrate() / (kPacketSize * 8 * 1000000000ull));
   if (!feed.positioned || feed.generation != a.generation) {
     feed.positioned = true;
     feed.generation = a.generation;
     feed.next = position;
+    feed.positionedAt = now;
+    feed.tableCursors.clear();
+    feed.tablePackets.clear();
   }
-  // A stalled simulator catches up by skipping, never by a burst of seconds.
-  uint64_t maxBurst = mux.bitrate / (kPacketSize * 8) / 4 + 1;
+  // A stalled simulator catches up by skipping, never by a burst of seconds,
+  // nor by one larger than a quarter of the device's buffer: only a reader
+  // that is really behind sees an overflow.
+  uint64_t maxBurst = mux.bitrate() / (kPacketSize * 8) / 4 + 1;
+  if (capacity) maxBurst = std::max<uint64_t>(1, std::min<uint64_t>(maxBurst, capacity / kPacketSize / 4));
   if (position > feed.next + maxBurst) feed.next = position - maxBurst;
+  queueDueTables(feed, a, now, pids, allPids);
   feed.chunk.clear();
   uint8_t packet[kPacketSize];
+  auto wanted = [&](uint16_t pid) { return allPids || pids[pid]; };
   for (; feed.next < position; ++feed.next) {
-    mux.source->broadcastPacket(feed.next, packet);
+    mux.packet(feed.next, packet);
     uint16_t pid = packetPid(packet);
-    if (mux.silentPids[pid]) continue;
-    if (allPids || pids[pid]) feed.chunk.insert(feed.chunk.end(), packet, packet + kPacketSize);
+    if (pid == kNullPid || mux.isTablePid(pid)) {
+      // A free slot: the simulator's own tables go here.
+      if (!feed.tablePackets.empty()) {
+        const Packet& table = feed.tablePackets.front();
+        feed.chunk.insert(feed.chunk.end(), table.begin(), table.end());
+        feed.tablePackets.pop_front();
+      } else if (pid == kNullPid && wanted(pid)) {
+        feed.chunk.insert(feed.chunk.end(), packet, packet + kPacketSize);
+      }
+      continue;
+    }
+    if (wanted(pid)) feed.chunk.insert(feed.chunk.end(), packet, packet + kPacketSize);
   }
-  if (feed.chunk.empty()) return;
-  if (!feed.firstData) feed.firstData = now;
-  ssize_t n = feed.isSocket ? send(feed.fd, feed.chunk.data(), feed.chunk.size(), MSG_DONTWAIT | MSG_NOSIGNAL)
-                            : write(feed.fd, feed.chunk.data(), feed.chunk.size());
-  if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return;  // reader gone
-  if (n < static_cast<ssize_t>(feed.chunk.size())) setPendingError(feed.appFd, EOVERFLOW);
+  if (!feed.chunk.empty() && !feed.firstData) feed.firstData = now;
+  deliver(feed, capacity);
+}
+
+void Simulator::deliver(TsFeed& feed, size_t capacity) {
+  if (feed.fd < 0) return;
+  if (feed.isSocket) {
+    if (feed.chunk.empty()) return;
+    ssize_t n = send(feed.fd, feed.chunk.data(), feed.chunk.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+    bool partial = n < static_cast<ssize_t>(feed.chunk.size());
+    feed.chunk.clear();
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return;  // reader gone
+    if (partial) setPendingError(feed.appFd, EOVERFLOW);
+    return;
+  }
+  if (!feed.chunk.empty()) {
+    // As the kernel's demux: what does not fit into the free part of the
+    // buffer is dropped and the reader's next read fails with EOVERFLOW.
+    if (bytesInPipe(feed.fd) + feed.backlogBytes() + feed.chunk.size() > capacity) {
+      setPendingError(feed.appFd, EOVERFLOW);
+    } else {
+      feed.backlog.insert(feed.backlog.end(), feed.chunk.begin(), feed.chunk.end());
+    }
+    feed.chunk.clear();
+  }
+  while (feed.backlogBytes() > 0) {
+    ssize_t n = write(feed.fd, feed.backlog.data() + feed.backlogHead, feed.backlogBytes());
+    if (n <= 0) break;
+    feed.backlogHead += static_cast<size_t>(n);
+  }
+  if (feed.backlogHead == feed.backlog.size()) {
+    feed.dropBacklog();
+  } else if (feed.backlogHead > (1u << 20)) {
+    feed.backlog.erase(feed.backlog.begin(), feed.backlog.begin() + static_cast<long>(feed.backlogHead));
+    feed.backlogHead = 0;
+  }
 }
 
 void Simulator::pumpSections(Handle& h, Adapter& a, Clock::time_point now) {
@@ -909,44 +983,25 @@ void Simulator::pumpSections(Handle& h, Adapter& a, Clock::time_point now) {
   }
   if (!lockedAt(a, now)) return;
   const LiveMux& mux = *a.mux;
-  auto tables = mux.tables.find(h.pid);
-  if (tables == mux.tables.end() || tables->second.empty()) return;
-  const std::vector<Section>& sections = tables->second;
-  // The sections of one table are spread evenly over its repetition interval
-  // (slot j carries section j % n), as broadcast multiplexers do; a single
-  // section simply repeats.
-  int64_t interval = mux.intervalMs(h.pid);
-  int64_t n = static_cast<int64_t>(sections.size());
-  auto slotLength = std::chrono::microseconds(interval * 1000 / n);
   auto lockTime = a.lockTime();
-  if (!h.scheduled || h.generation != a.generation) {
-    // The first slot a new filter sees is the next one after it started.
-    auto first = lockTime + milliseconds(tablePhaseMs(h.pid, interval));
-    auto from = std::max(h.started, lockTime);
-    uint64_t k = 0;
-    if (from > first) k = static_cast<uint64_t>((from - first + slotLength - std::chrono::nanoseconds(1)) / slotLength);
-    h.repetition = k;
-    h.nextDue = first + slotLength * static_cast<int64_t>(k);
-    h.scheduled = true;
-    h.generation = a.generation;
-  }
-  bool badCrc = false;
-  for (uint16_t p : mux.config->faults.badCrcPids) badCrc = badCrc || p == h.pid;
-  while (h.running && now >= h.nextDue) {
-    uint64_t slot = h.repetition++;
-    h.nextDue += slotLength;
-    const Section& original = sections[slot % sections.size()];
-    if (!h.filter.matches(original)) continue;
-    Section s = original;
-    bool broken = badCrc && ((slot / sections.size()) & 1);
-    if (broken && s.size() > 4) s[s.size() - 1] ^= 0x5A;
-    bool hasCrc = s.size() > 3 && (s[1] & 0x80);
-    if ((h.flags & DMX_CHECK_CRC) && hasCrc && !sectionCrcOk(s)) continue;
-    h.queuedBytes += s.size();
-    h.queued.push_back(std::move(s));
-    h.delivered = true;
-    if (h.flags & DMX_ONESHOT) h.running = false;
-  }
+  auto sections = mux.sectionsAt(h.pid, std::chrono::duration_cast<milliseconds>(now - lockTime));
+  if (sections.empty()) return;
+  const auto& badCrcPids = mux.config().faults.badCrcPids;
+  bool badCrc = std::find(badCrcPids.begin(), badCrcPids.end(), h.pid) != badCrcPids.end();
+  h.cursor.advance(a.generation, h.pid, mux.intervalMs(h.pid), sections.size(), lockTime, h.started, now,
+                   [&](uint64_t slot) {
+                     const Section& original = sections[sectionOfSlot(slot, sections.size())];
+                     if (!h.filter.matches(original)) return true;
+                     Section s = original;
+                     if (badCrc && oddPass(slot, sections.size()) && s.size() > 4) s[s.size() - 1] ^= 0x5A;
+                     bool hasCrc = s.size() > 3 && (s[1] & 0x80);
+                     if ((h.flags & DMX_CHECK_CRC) && hasCrc && !sectionCrcOk(s)) return true;
+                     h.queuedBytes += s.size();
+                     h.queued.push_back(std::move(s));
+                     h.delivered = true;
+                     if (h.flags & DMX_ONESHOT) h.running = false;
+                     return h.running;
+                   });
 }
 
 void Simulator::flushQueuedSections(Handle& h) {

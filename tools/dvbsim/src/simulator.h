@@ -18,12 +18,12 @@
 #include <vector>
 
 #include "band.h"
+#include "carousel.h"
+#include "live_mux.h"
 #include "psi.h"
 #include "ts_source.h"
 
 namespace vantiro::dvbsim {
-
-using Clock = std::chrono::steady_clock;
 
 enum class DeviceKind : uint8_t { none, frontend, demux, dvr };
 
@@ -45,16 +45,6 @@ struct LibcCalls {
   int (*ioctl)(int, unsigned long, ...) = nullptr;
 };
 const LibcCalls& libc();
-
-// A multiplex with its stream loaded and its faults applied to the tables.
-struct LiveMux {
-  const MuxConfig* config = nullptr;
-  std::shared_ptr<const TsSource> source;
-  std::map<uint16_t, std::vector<Section>> tables;  // what section filters receive
-  std::bitset<8192> silentPids;                     // PIDs cut from the DVR stream
-  uint64_t bitrate = 0;
-  int intervalMs(uint16_t pid) const;
-};
 
 class Simulator {
  public:
@@ -107,7 +97,11 @@ class Simulator {
   void tick(Clock::time_point now);
   void pumpSections(Handle& h, Adapter& a, Clock::time_point now);
   void pumpTs(TsFeed& feed, Adapter& a, Clock::time_point now, const std::bitset<8192>& pids,
-              bool allPids);
+              bool allPids, size_t capacity);
+  void queueDueTables(TsFeed& feed, const Adapter& a, Clock::time_point now, const std::bitset<8192>& pids,
+                      bool allPids);
+  void deliver(TsFeed& feed, size_t capacity);
+  void injectOverflows(Adapter& a, Clock::time_point now);
   void flushQueuedSections(Handle& h);
   void setPendingError(int fd, int error);
 

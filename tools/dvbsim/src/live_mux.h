@@ -1,0 +1,64 @@
+// A multiplex on air: its stream file with the band's faults applied, the
+// tables the simulator repeats itself (in the version they have at a given
+// time since lock), and the packets of the endless broadcast.
+#pragma once
+
+#include <bitset>
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "band.h"
+#include "psi.h"
+#include "ts_source.h"
+
+namespace vantiro::dvbsim {
+
+class LiveMux {
+ public:
+  // Loads the stream file; nullptr with *error when it cannot be read.
+  static std::shared_ptr<LiveMux> open(const MuxConfig& config, std::string* error);
+
+  const MuxConfig& config() const { return *config_; }
+  uint64_t bitrate() const { return bitrate_; }
+  int intervalMs(uint16_t pid) const;
+
+  // PIDs whose tables the simulator sends (to section filters and, in place
+  // of the file's own table packets, in the transport stream).
+  const std::vector<uint16_t>& tablePids() const { return tablePidList_; }
+  bool isTablePid(uint16_t pid) const { return tablePids_[pid]; }
+
+  // The sections on `pid` as broadcast `sinceLock` after lock.
+  std::vector<Section> sectionsAt(uint16_t pid, std::chrono::milliseconds sinceLock) const;
+
+  // Broadcast packet `index` counted from lock: the file looped seamlessly,
+  // PIDs moved by the PMT changes that happened by then.
+  void packet(uint64_t index, uint8_t* out) const;
+
+ private:
+  struct MovedProgram {
+    PmtChange change;
+    uint16_t pmtPid = 0;
+    Section newPmt;
+    std::vector<uint16_t> oldPids;
+  };
+
+  LiveMux() = default;
+  void applyFaults();
+  void addDeliveryDescriptor();
+  void preparePmtChanges();
+  std::chrono::milliseconds timeOfPacket(uint64_t index) const;
+
+  const MuxConfig* config_ = nullptr;
+  std::shared_ptr<const TsSource> source_;
+  uint64_t bitrate_ = 0;
+  std::map<uint16_t, std::vector<Section>> tables_;
+  std::bitset<8192> tablePids_;
+  std::vector<uint16_t> tablePidList_;
+  std::vector<MovedProgram> moved_;
+};
+
+}  // namespace vantiro::dvbsim
