@@ -24,7 +24,7 @@ bool startFilter(int demuxFd, const SectionFilter& filter) {
     std::memset(&params, 0, sizeof params);
     params.pid = filter.pid;
     params.filter.filter[0] = filter.tableId;
-    params.filter.mask[0] = 0xFF;
+    params.filter.mask[0] = filter.tableIdMask;
     // The kernel matches filter byte n > 0 against section byte n + 2 (it skips the
     // length field), so bytes 1 and 2 select the table id extension.
     if (filter.tableIdExtension) {
@@ -39,14 +39,15 @@ bool startFilter(int demuxFd, const SectionFilter& filter) {
 }
 
 bool matches(const std::uint8_t* data, std::size_t n, const SectionFilter& filter) {
-    if (n < kMinUsefulRead || data[0] != filter.tableId) return false;
+    if (n < kMinUsefulRead || (data[0] & filter.tableIdMask) != (filter.tableId & filter.tableIdMask)) return false;
     // A demux that ignores the extension bytes must not hand us another program's table.
     if (filter.tableIdExtension) return n >= 5 && readBe16(data + 3) == *filter.tableIdExtension;
     return true;
 }
 
 bool sameFilter(const SectionFilter& a, const SectionFilter& b) {
-    return a.pid == b.pid && a.tableId == b.tableId && a.tableIdExtension == b.tableIdExtension;
+    return a.pid == b.pid && a.tableId == b.tableId && a.tableIdExtension == b.tableIdExtension &&
+           a.tableIdMask == b.tableIdMask;
 }
 
 }  // namespace

@@ -8,11 +8,14 @@ namespace vantiro {
 class Tuner;
 
 // What a section read asks the demux for: a PID, a table id and, optionally, the
-// table id extension (the program number of a PMT).
+// table id extension (the program number of a PMT). `tableIdMask` selects the bits
+// of the table id that must match, so that one filter can take a range of tables
+// (0x40/0xE0: the EIT's 0x4E and 0x50-0x5F).
 struct SectionFilter {
     std::uint16_t pid = 0;
     std::uint8_t tableId = 0;
     std::optional<std::uint16_t> tableIdExtension;
+    std::uint8_t tableIdMask = 0xFF;
 };
 
 // Reads successive sections from the tuner's demux. Asking again for the same filter

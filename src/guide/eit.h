@@ -66,7 +66,7 @@ struct EitSection {
 // Reads an EIT section (table ids 0x4E to 0x6F). Empty when the bytes are not an EIT
 // section or too short for its header; an event or descriptor cut short by the
 // section's end is dropped, the events before it are kept. The CRC is not checked
-// here (the demux or the section assembler does that).
+// here (the demux filter or the relay's section tap does that).
 std::optional<EitSection> parseEitSection(SectionBytes section);
 
 }  // namespace vantiro

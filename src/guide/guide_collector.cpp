@@ -5,15 +5,7 @@
 
 namespace vantiro {
 
-GuideCollector::GuideCollector(GuideStore& store, std::uint32_t frequency)
-    : store_(store), frequency_(frequency), assembler_(kEitPid, [this](SectionBytes s) { pushSection(s); }) {}
-
-void GuideCollector::setMultiplex(std::uint32_t frequency) {
-    frequency_.store(frequency);
-    assembler_ = SectionAssembler(kEitPid, [this](SectionBytes s) { pushSection(s); });
-}
-
-void GuideCollector::pushPackets(const std::uint8_t* data, std::size_t size) { assembler_.pushPackets(data, size); }
+GuideCollector::GuideCollector(GuideStore& store, std::uint32_t frequency) : store_(store), frequency_(frequency) {}
 
 void GuideCollector::pushSection(SectionBytes section) {
     std::size_t size = sectionSize(section);

@@ -6,13 +6,21 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <ctime>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <system_error>
 #include <thread>
 
+#include <filesystem>
+
+#include "guide/guide_cache.h"
+#include "guide/guide_channel.h"
+#include "guide/now_next_text.h"
+#include "guide/xmltv_writer.h"
 #include "server/http_request.h"
 
 namespace vantiro {
@@ -29,6 +37,8 @@ constexpr auto kAcceptBackoff = std::chrono::milliseconds(50);
 constexpr std::string_view kStreamPrefix = "/stream.ts";
 constexpr std::string_view kChannelsPrefix = "/channels.txt";
 constexpr std::string_view kPlayPrefix = "/play";
+constexpr std::string_view kEpgXmlPrefix = "/epg.xml";
+constexpr std::string_view kEpgTextPrefix = "/epg.txt";
 constexpr const char* kIptvQuery = "iptv=1";
 
 constexpr const char* kHelpText =
@@ -124,7 +134,8 @@ TvServer::TvServer(int port, std::string channelListPath, std::string demoClipPa
     : port_(port),
       channelListPath_(std::move(channelListPath)),
       demoClipPath_(std::move(demoClipPath)),
-      demoMode_(!demoClipPath_.empty()) {}
+      demoMode_(!demoClipPath_.empty()),
+      guideCacheDirectory_(guideCacheDirectory()) {}
 
 TvServer::~TvServer() {
     stopServing();
@@ -265,11 +276,15 @@ void TvServer::handleConnection(int client) {
 // ---- routes ---------------------------------------------------------------
 
 void TvServer::sendText(int client, const std::string& body) {
+    sendBody(client, "text/plain; charset=utf-8", body);
+}
+
+void TvServer::sendBody(int client, const char* contentType, const std::string& body) {
     char header[256];
     int length = std::snprintf(header, sizeof header,
                                "HTTP/1.1 200 OK\r\nContent-Type: %s\r\nContent-Length: %zu\r\n"
                                "Connection: close\r\nCache-Control: no-store\r\n\r\n",
-                               "text/plain; charset=utf-8", body.size());
+                               contentType, body.size());
     std::string answer(header, static_cast<std::size_t>(length));
     answer += body;
     sendAll(client, answer);
@@ -285,6 +300,10 @@ void TvServer::handleRequest(int client, const std::string& method, const std::s
         sendText(client, channelLines(target));
     } else if (startsWith(target, kPlayPrefix)) {
         sendText(client, switchAnswer(method, target));
+    } else if (startsWith(target, kEpgXmlPrefix)) {
+        sendBody(client, "application/xml; charset=utf-8", epgXml());
+    } else if (startsWith(target, kEpgTextPrefix)) {
+        sendText(client, epgText());
     } else {
         sendText(client, "not found\n");
     }
@@ -322,6 +341,35 @@ std::string TvServer::switchAnswer(const std::string& method, const std::string&
     std::string error;
     if (!switchChannel(static_cast<int>(index), &error)) return "error: " + error + "\n";
     return "ok\n";
+}
+
+// ---- guide ----------------------------------------------------------------
+
+void TvServer::refreshGuideFromCache() {
+    long long newest = 0;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(guideCacheDirectory_, ec)) {
+        std::error_code timeError;
+        auto time = entry.last_write_time(timeError);
+        if (!timeError) newest = std::max<long long>(newest, time.time_since_epoch().count());
+    }
+    std::lock_guard<std::mutex> guard(guideCacheMutex_);
+    if (newest == guideCacheStamp_) return;
+    guideCacheStamp_ = newest;
+    loadGuideCache(guideCacheDirectory_, guide_);
+}
+
+std::string TvServer::epgXml() {
+    refreshGuideFromCache();
+    guide_.dropEndedBefore(static_cast<UnixSeconds>(std::time(nullptr)));
+    return writeXmltv(guideChannels(channels_), guide_);
+}
+
+std::string TvServer::epgText() {
+    refreshGuideFromCache();
+    const auto now = static_cast<UnixSeconds>(std::time(nullptr));
+    guide_.dropEndedBefore(now);
+    return nowNextText(guideChannels(channels_), guide_, now);
 }
 
 // ---- switching ------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include "channels/channel.h"
 #include "dvb/ts_relay.h"
 #include "dvb/tuner.h"
+#include "guide/guide_store.h"
 
 namespace vantiro {
 
@@ -72,6 +73,12 @@ public:
 
     // Sends a 200 text/plain answer with `body`.
     static void sendText(int client, const std::string& body);
+    // Sends a 200 answer of `contentType` with `body`.
+    static void sendBody(int client, const char* contentType, const std::string& body);
+
+    // The programme guide served by /epg.xml and /epg.txt. It starts from the disk
+    // cache and follows it; a collector on the relay's EIT adds what is on air.
+    GuideStore& guide() { return guide_; }
 
     const std::vector<Channel>& channels() const { return channels_; }
     int currentIndex();
@@ -82,6 +89,10 @@ private:
     std::string statusText();
     std::string channelLines(const std::string& target) const;
     std::string switchAnswer(const std::string& method, const std::string& target);
+    // Reloads the guide cache when a file in it changed since the last look.
+    void refreshGuideFromCache();
+    std::string epgXml();
+    std::string epgText();
 
     void dispatchConnection(int client);
     void handleConnection(int client);
@@ -105,6 +116,11 @@ private:
     std::atomic<int> generation_{0};
     std::atomic<int> streamSocket_{-1};
     int demoClipFd_ = -1;
+
+    GuideStore guide_;
+    std::string guideCacheDirectory_;
+    std::mutex guideCacheMutex_;                 // serialises cache reloads
+    long long guideCacheStamp_ = -1;             // newest file time seen, guarded by it
 
     // Serialises taking the stream socket out of its slot and shutting it down
     // with the streaming thread's release of the slot, so that a socket is never

@@ -6,6 +6,7 @@
 
 #include "channels/channel_list.h"
 #include "server/serve_mode.h"
+#include "shell/guide_command.h"
 #include "shell/scan_command.h"
 #include "shell/windowed_startup.h"
 
@@ -71,12 +72,14 @@ int runListCommand(const std::string& channelListPath) {
 int runCommandLine(int argc, char** argv) {
     const char* command = argc > 1 ? argv[1] : "";
     bool isCommand = std::strcmp(command, "scan") == 0 || std::strcmp(command, "list") == 0 ||
-                     std::strcmp(command, "serve") == 0 || isHelpWord(command);
+                     std::strcmp(command, "serve") == 0 || std::strcmp(command, "guide") == 0 ||
+                     isHelpWord(command);
     if (!isCommand) return runWindowedPlayer(argc, argv);
 
     std::string path = channelListPath();
     if (std::strcmp(command, "list") == 0) return runListCommand(path);
     if (std::strcmp(command, "scan") == 0) return runScanCommand(argc, argv, path);
+    if (std::strcmp(command, "guide") == 0) return runGuideCommand(parseGuideOptions(argc, argv), path);
     if (std::strcmp(command, "serve") == 0) {
         ServeOptions options = parseServeOptions(argc, argv);
         return runServe(options.port, path, options.demoPath);

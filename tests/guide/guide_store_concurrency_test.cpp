@@ -21,13 +21,12 @@ TEST(GuideStoreConcurrency, CollectorWritesWhileReadersRead) {
         sections.push_back(test::makeEit(
             {.serviceId = static_cast<std::uint16_t>(version % 4), .version = version},
             {test::eitEvent(version, start + version * 60, 60, test::shortEventDescriptor("eng", test::bytesOf("T"), {}))}));
-    std::string packets = test::packetiseSections(kEitPid, sections);
 
     std::atomic<bool> done{false};
     std::thread collector([&] {
         GuideCollector feed(store, kMux);
         for (int round = 0; round < 20; ++round)
-            feed.pushPackets(reinterpret_cast<const std::uint8_t*>(packets.data()), packets.size());
+            for (const test::Bytes& section : sections) feed.pushSection(section);
         done.store(true);
     });
     std::vector<std::thread> readers;

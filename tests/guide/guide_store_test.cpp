@@ -1,6 +1,5 @@
-// The guide from packets to the store and through a restart: sections gathered from
-// transport packets, versions, schedule segments, now/next, stale events and the
-// disk cache (also a corrupt one).
+// The guide from sections to the store and through a restart: versions, schedule
+// segments, now/next, stale events and the disk cache (also a corrupt one).
 #include "guide/guide_store.h"
 
 #include <gtest/gtest.h>
@@ -9,11 +8,9 @@
 
 #include "guide/guide_cache.h"
 #include "guide/guide_collector.h"
-#include "guide/section_assembler.h"
 #include "support/eit_builder.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
-#include "support/ts_packets.h"
 
 namespace vantiro {
 namespace {
@@ -27,49 +24,6 @@ const UnixSeconds kEight = test::utcTime(2026, 12, 8, 20, 0);
 Bytes titled(const std::string& title) { return test::shortEventDescriptor("eng", bytesOf(title), {}); }
 
 void feed(GuideCollector& collector, const Bytes& section) { collector.pushSection(section); }
-
-TEST(SectionAssembler, SectionsAcrossPacketsBackToBackAndAfterLoss) {
-    std::vector<Bytes> got;
-    SectionAssembler assembler(0x12, [&](SectionBytes s) { got.emplace_back(s.begin(), s.end()); });
-    // A section longer than one packet, then two short ones in one packet.
-    std::vector<Bytes> events;
-    for (int i = 0; i < 24; ++i) events.push_back(test::eitEvent(static_cast<std::uint16_t>(i), kEight, 60, titled("Event")));
-    Bytes big = test::makeEit({}, events);
-    ASSERT_GT(big.size(), 184u * 2);
-    std::string packets = test::packetiseSections(0x12, {big});
-    Bytes a = test::makeEit({.serviceId = 2}, {});
-    Bytes b = test::makeEit({.serviceId = 3}, {});
-    std::string shared(188, '\xFF');
-    shared[0] = 0x47, shared[1] = 0x40, shared[2] = 0x12;
-    shared[3] = static_cast<char>(0x10 | ((packets.size() / 188) & 0x0F));
-    shared[4] = 0;
-    std::copy(a.begin(), a.end(), shared.begin() + 5);
-    std::copy(b.begin(), b.end(), shared.begin() + 5 + static_cast<std::ptrdiff_t>(a.size()));
-    packets += shared;
-    packets += test::tsPacket(0x100);  // another PID in between changes nothing
-    assembler.pushPackets(reinterpret_cast<const std::uint8_t*>(packets.data()), packets.size());
-    ASSERT_EQ(got.size(), 3u);
-    EXPECT_EQ(got[0], big);
-    EXPECT_EQ(got[1], a);
-    EXPECT_EQ(got[2], b);
-
-    // A lost packet in the middle of a section drops that section, not the next one.
-    got.clear();
-    std::string again = test::packetiseSections(0x12, {big, a}, 0);
-    again.erase(188, 188);
-    assembler.pushPackets(reinterpret_cast<const std::uint8_t*>(again.data()), again.size());
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0], a);
-
-    // A broken CRC is counted and dropped.
-    got.clear();
-    Bytes broken = a;
-    broken[8] ^= 1;
-    std::string bad = test::packetiseSections(0x12, {broken}, static_cast<std::uint8_t>(again.size() / 188 + 1));
-    assembler.pushPackets(reinterpret_cast<const std::uint8_t*>(bad.data()), bad.size());
-    EXPECT_TRUE(got.empty());
-    EXPECT_EQ(assembler.crcFailures(), 1u);
-}
 
 TEST(GuideStore, VersionsRepeatsAndNowNext) {
     GuideStore store;

@@ -106,30 +106,6 @@ Bytes parentalRatingDescriptor(const std::string& country, std::uint8_t rating) 
     return withHeader(0x55, payload);
 }
 
-std::string packetiseSections(std::uint16_t pid, const std::vector<Bytes>& sections, std::uint8_t firstCounter) {
-    std::string out;
-    std::uint8_t counter = firstCounter;
-    for (const Bytes& section : sections) {
-        std::size_t pos = 0;
-        bool first = true;
-        while (pos < section.size()) {
-            std::string packet(188, '\xFF');
-            packet[0] = 0x47;
-            packet[1] = static_cast<char>((first ? 0x40 : 0x00) | (pid >> 8));
-            packet[2] = static_cast<char>(pid & 0xFF);
-            packet[3] = static_cast<char>(0x10 | (counter++ & 0x0F));
-            std::size_t at = 4;
-            if (first) packet[at++] = 0;  // pointer field
-            std::size_t take = std::min(section.size() - pos, 188 - at);
-            for (std::size_t i = 0; i < take; ++i) packet[at + i] = static_cast<char>(section[pos + i]);
-            pos += take;
-            first = false;
-            out += packet;
-        }
-    }
-    return out;
-}
-
 UnixSeconds utcTime(int year, int month, int day, int hour, int minute, int second) {
     std::tm parts{};
     parts.tm_year = year - 1900;

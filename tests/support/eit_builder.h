@@ -37,10 +37,6 @@ Bytes extendedEventDescriptor(std::uint8_t number, std::uint8_t last, const std:
 Bytes contentDescriptor(const Bytes& nibbles);  // one user byte 0 after each
 Bytes parentalRatingDescriptor(const std::string& country, std::uint8_t rating);
 
-// The sections packetised on `pid` as a multiplexer would: each section starts a
-// payload unit, continuity counters from `firstCounter`, stuffing to the packet end.
-std::string packetiseSections(std::uint16_t pid, const std::vector<Bytes>& sections, std::uint8_t firstCounter = 0);
-
 // Unix time of a UTC calendar date.
 UnixSeconds utcTime(int year, int month, int day, int hour, int minute, int second = 0);
 
