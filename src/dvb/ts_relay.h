@@ -1,29 +1,26 @@
 #pragma once
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "dvb/dvr_source.h"
+#include "dvb/packet_hub.h"
+#include "dvb/pipe_output.h"
+#include "dvb/ts_packet.h"
 
 namespace vantiro {
 
-// Size of one MPEG transport stream packet.
-inline constexpr std::size_t kTsPacketSize = 188;
-// The relay reads the DVR device in chunks of this many packets.
-inline constexpr std::size_t kRelayChunkPackets = 128;
-inline constexpr std::size_t kRelayChunkBytes = kTsPacketSize * kRelayChunkPackets;  // 24064
-
-// Delivers the packets of one service as a byte stream on a pipe.
+// Delivers the packets of a fixed PID set (and always the PAT) of the tuned
+// multiplex as a byte stream on a pipe: a `DvrSource`, a `PidFilter` and a
+// `PipeOutput` put together. The consumer reads `readFd()` and must not close
+// it. The relay does not tune: tune the same adapter first.
 //
-// The relay asks the adapter's demux to route the whole transport stream of the
-// tuned multiplex to the DVR device, reads that device on its own thread, keeps
-// the 188-byte packets whose PID is in the given list (and always the PAT) and
-// writes them into a pipe. The consumer reads `readFd()` and must not close it.
-// The relay does not tune: tune the same adapter first.
+// The program's own players and streams follow their service's PMT through
+// `TunedMux::openService`; this fixed-PID relay serves tools and tests.
 //
-// `start` and `stop` belong to the owning thread; `packetsRelayed` may be read
-// from anywhere.
+// `start` and `stop` belong to the owning thread; the counters may be read from anywhere.
 class TsRelay {
 public:
     TsRelay() = default;
@@ -32,8 +29,8 @@ public:
     TsRelay& operator=(const TsRelay&) = delete;
 
     // Stops any previous run, then opens /dev/dvb/adapter<N>/demux0 and dvr0,
-    // starts the whole-TS filter and the relay thread. On failure `error`
-    // (may be null) gets the reason and the relay is stopped.
+    // starts the whole-TS filter, the reading thread and the pipe's writer. On
+    // failure `error` (may be null) gets the reason and the relay is stopped.
     bool start(int adapter, const std::vector<std::uint16_t>& pids, std::string* error = nullptr);
 
     // Like `start`, but relays from an already open source descriptor instead of
@@ -42,28 +39,24 @@ public:
     bool startFromSource(int sourceFd, const std::vector<std::uint16_t>& pids,
                          std::string* error = nullptr);
 
-    // Ends the thread (within about one 100 ms poll) and closes every descriptor.
-    // Safe at any time, also twice.
+    // Ends both threads and closes every descriptor. Safe at any time, also twice.
     void stop();
 
     // Read end of the pipe; valid after a successful start until the next stop, else -1.
-    int readFd() const { return readFd_; }
+    int readFd() const { return output_.readFd(); }
 
     // Packets handed to the pipe since the last start.
-    std::uint64_t packetsRelayed() const { return packetsRelayed_.load(); }
+    std::uint64_t packetsRelayed() const { return output_.packetsWritten(); }
+    // DVR overflows ridden out since the last start.
+    std::uint64_t overflowCount() const { return source_ ? source_->health().overflows : 0; }
 
 private:
-    bool openPipeAndRun(const std::vector<std::uint16_t>& pids, std::string* error);
-    void relayLoop(std::vector<std::uint16_t> pids);
-    void writePacket(const std::uint8_t* packet);
+    bool run(std::unique_ptr<DvrSource> source, const std::vector<std::uint16_t>& pids, std::string* error);
 
-    int demuxFd_ = -1;
-    int dvrFd_ = -1;
-    int readFd_ = -1;
-    int writeFd_ = -1;
-    std::atomic<bool> running_{false};
-    std::atomic<std::uint64_t> packetsRelayed_{0};
-    std::thread thread_;
+    std::shared_ptr<PacketHub> hub_;
+    std::unique_ptr<DvrSource> source_;
+    HubMembership filter_;
+    PipeOutput output_;
 };
 
 }  // namespace vantiro

@@ -12,11 +12,15 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <limits>
+#include <memory>
 #include <system_error>
 #include <thread>
 
 #include <filesystem>
 
+#include "dvb/queue_drain.h"
 #include "guide/guide_cache.h"
 #include "guide/guide_channel.h"
 #include "guide/now_next_text.h"
@@ -105,28 +109,31 @@ bool acceptErrorIsShortage(int error) {
     return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
 }
 
-std::vector<std::uint16_t> channelPids(const Channel& channel) {
-    return {0, channel.pmtPid, channel.videoPid, channel.audioPid, channel.pcrPid};
+// Overflow lines on standard error at most this often; the count says what was skipped.
+constexpr auto kOverflowReportInterval = std::chrono::seconds(1);
+
+// Prints "dvr overflow (N so far)" on standard error, at most once per interval.
+// Runs on the source's thread.
+std::function<void(std::uint64_t)> overflowReporter() {
+    auto lastLine = std::make_shared<std::atomic<std::int64_t>>(std::numeric_limits<std::int64_t>::min());
+    return [lastLine](std::uint64_t total) {
+        std::int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::steady_clock::now().time_since_epoch())
+                               .count();
+        std::int64_t last = lastLine->load();
+        if (last != std::numeric_limits<std::int64_t>::min() &&
+            now - last < std::chrono::duration_cast<std::chrono::milliseconds>(kOverflowReportInterval).count())
+            return;
+        lastLine->store(now);
+        std::fprintf(stderr, "dvr overflow (%llu so far)\n", static_cast<unsigned long long>(total));
+        std::fflush(stderr);
+    };
 }
 
 void setError(std::string* error, std::string text) {
     if (error) *error = std::move(text);
 }
 
-// Closes a descriptor when the scope ends.
-class ScopedFd {
-public:
-    explicit ScopedFd(int fd) : fd_(fd) {}
-    ~ScopedFd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    ScopedFd(const ScopedFd&) = delete;
-    ScopedFd& operator=(const ScopedFd&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 }  // namespace
 
@@ -135,7 +142,9 @@ TvServer::TvServer(int port, std::string channelListPath, std::string demoClipPa
       channelListPath_(std::move(channelListPath)),
       demoClipPath_(std::move(demoClipPath)),
       demoMode_(!demoClipPath_.empty()),
-      guideCacheDirectory_(guideCacheDirectory()) {}
+      guideCacheDirectory_(guideCacheDirectory()) {
+    mux_.setOverflowObserver(overflowReporter());
+}
 
 TvServer::~TvServer() {
     stopServing();
@@ -217,7 +226,7 @@ void TvServer::stopServing() {
         for (int client : connections_) ::shutdown(client, SHUT_RDWR);
     }
     if (listenFd_ >= 0) ::shutdown(listenFd_, SHUT_RDWR);
-    generation_.fetch_add(1);  // ends streams that wait for relay data
+    generation_.fetch_add(1);  // ends streams that wait for multiplex data
     std::unique_lock<std::mutex> guard(connectionsMutex_);
     connectionsEnded_.wait(guard, [this] { return connections_.empty(); });
 }
@@ -381,12 +390,13 @@ bool TvServer::switchChannel(int index, std::string* error) {
         return false;
     }
     disconnectStreamingClient();
-    relay_.stop();
+    mux_.endConsumers();
     current_ = -1;
     generation_.fetch_add(1);
 
     const Channel& channel = channels_[static_cast<std::size_t>(index)];
     if (channel.isOnline()) {
+        mux_.close();
         current_ = index;
         generation_.fetch_add(1);
         std::printf("playing %s (IPTV)\n", channel.name.c_str());
@@ -403,11 +413,13 @@ bool TvServer::switchChannel(int index, std::string* error) {
         return false;
     }
     unsigned megahertz = channel.frequency / 1000000;
-    if (!tuner_.tune(channel.frequency, channel.deliverySystem, kChannelTuneTimeoutMs)) {
+    // Another service of the tuned multiplex needs no retune: its source keeps reading.
+    if (!mux_.isOn(channel.frequency, channel.deliverySystem) &&
+        !mux_.tune(channel.frequency, channel.deliverySystem, kChannelTuneTimeoutMs)) {
         setError(error, "no signal on " + std::to_string(megahertz) + " MHz");
         return false;
     }
-    if (!relay_.start(tuner_.adapter(), channelPids(channel), error)) return false;
+    if (!mux_.startSource(error)) return false;
     current_ = index;
     generation_.fetch_add(1);
     std::printf("playing %s (%u MHz)\n", channel.name.c_str(), megahertz);
@@ -455,24 +467,21 @@ void TvServer::streamTo(int client) {
         return;
     }
 
-    int relayFd = -1;
+    std::unique_ptr<ServiceStream> stream;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        if (current_ >= 0 && relay_.readFd() >= 0) {
-            // A relay that nobody read has long since stopped on a DVR overflow:
-            // every streaming client gets a fresh one on the tuned multiplex.
+        if (current_ >= 0) {
+            // Every client gets a consumer of its own; a source that ended by
+            // itself (a read error) is opened again on the tuned multiplex.
             const Channel& channel = channels_[static_cast<std::size_t>(current_)];
-            if (relay_.start(tuner_.adapter(), channelPids(channel))) {
-                relayFd = ::fcntl(relay_.readFd(), F_DUPFD_CLOEXEC, 0);
-            }
+            if (mux_.startSource()) stream = mux_.openService(serviceSpecOf(channel));
         }
         generation = generation_.load();
     }
-    ScopedFd ownRelayFd(relayFd);  // a copy of our own: the relay may close its end at any time
-    if (relayFd < 0) {
+    if (!stream) {
         sendText(client, "no channel\n");
     } else if (sendAll(client, kStreamHeader)) {
-        streamLive(client, relayFd, generation);
+        streamLive(client, stream->queue(), generation);
     }
     releaseStreamSlot(client);
 }
@@ -495,24 +504,11 @@ void TvServer::streamDemoClip(int client, int generation) {
     }
 }
 
-void TvServer::streamLive(int client, int relayFd, int generation) {
-    std::vector<char> chunk(kStreamChunkBytes);
-    while (generation_.load() == generation) {
-        pollfd ready{relayFd, POLLIN, 0};
-        int polled = ::poll(&ready, 1, kLivePollTimeoutMs);
-        if (polled == 0) continue;
-        if (polled < 0) {
-            if (errno == EINTR) continue;
-            return;
-        }
-        ssize_t n = ::read(relayFd, chunk.data(), chunk.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return;
-        }
-        if (n == 0) return;  // the relay ended
-        if (!sendAll(client, chunk.data(), static_cast<std::size_t>(n))) return;
-    }
+void TvServer::streamLive(int client, PacketQueue& queue, int generation) {
+    DrainControl control;
+    control.keepGoing = [this, generation] { return generation_.load() == generation; };
+    control.checkEvery = std::chrono::milliseconds(kLivePollTimeoutMs);
+    drainQueue(queue, client, control);
 }
 
 }  // namespace vantiro

@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "channels/channel.h"
-#include "dvb/ts_relay.h"
+#include "dvb/packet_queue.h"
+#include "dvb/tuned_mux.h"
 #include "dvb/tuner.h"
 #include "guide/guide_store.h"
 
@@ -26,8 +27,10 @@ inline constexpr std::size_t kStreamChunkBytes = 24064;
 // clip) to one client at a time. Every connection carries one request and runs
 // on its own detached thread; the thread that calls `run` only accepts.
 //
-// `lock` guards the current index, the tuner and the relay. The channel list is
-// fixed once listening starts and is read without it.
+// `lock` guards the current index, the tuner and the tuned multiplex. The
+// channel list is fixed once listening starts and is read without it. Each
+// /stream.ts client gets a consumer of the multiplex of its own, drained by its
+// connection thread.
 class TvServer {
 public:
     // `demoClipPath` non-empty selects demo mode: that transport stream file is
@@ -102,7 +105,7 @@ private:
     void disconnectStreamingClient();
     void releaseStreamSlot(int client);
     void streamDemoClip(int client, int generation);
-    void streamLive(int client, int relayFd, int generation);
+    void streamLive(int client, PacketQueue& queue, int generation);
 
     int port_;
     std::string channelListPath_;
@@ -110,7 +113,7 @@ private:
     bool demoMode_;
     std::vector<Channel> channels_;
     Tuner tuner_;
-    TsRelay relay_;
+    TunedMux mux_{tuner_};
     std::mutex lock_;
     int current_ = -1;
     std::atomic<int> generation_{0};

@@ -91,9 +91,9 @@ void App::switchChannel(int index) {
     connecting = true;
     connectingName = channel.name;
     connectStart = nowSeconds();
-    // The player first: it may still be reading the relay's pipe.
+    // The player first: it may still be reading the service's pipe.
     player.stop();
-    relay.stop();
+    stopTunerFeed();
     if (channel.isOnline())
         startOnlineChannel(index, channel);
     else
@@ -119,7 +119,7 @@ void App::startTunerChannel(int index, const Channel& channel) {
         return;
     }
     if (channel.frequency != tunedFrequency || channel.deliverySystem != tunedDeliverySystem) {
-        if (!tuner.tune(channel.frequency, channel.deliverySystem, kChannelTuneTimeoutMs)) {
+        if (!mux.tune(channel.frequency, channel.deliverySystem, kChannelTuneTimeoutMs)) {
             currentIndex = -1;
             forgetTunedMultiplex();
             connecting = false;
@@ -130,17 +130,25 @@ void App::startTunerChannel(int index, const Channel& channel) {
         tunedDeliverySystem = channel.deliverySystem;
         signalValid = true;
     }
-    std::vector<std::uint16_t> pids{0, channel.pmtPid, channel.videoPid, channel.audioPid, channel.pcrPid};
+    // Within the multiplex the source keeps reading: only the service's consumer
+    // and its pipe are new.
     std::string error;
-    if (!relay.start(tuner.adapter(), pids, &error)) {
+    if (!mux.startSource(&error)) {
         connecting = false;
         showToast(error, kErrorToastSeconds);
         return;
     }
-    if (!player.playFd(relay.readFd(), &error)) {
+    liveService = mux.openService(serviceSpecOf(channel), &error);
+    if (!liveService || !livePipe.start(liveService->sharedQueue(), &error)) {
+        liveService.reset();
+        connecting = false;
+        showToast(error, kErrorToastSeconds);
+        return;
+    }
+    if (!player.playFd(livePipe.readFd(), &error)) {
         connecting = false;
         showToast("Player: " + error, kPlayerErrorToastSeconds);
-        relay.stop();
+        stopTunerFeed();
         return;
     }
     markStarted(index, channel);
@@ -155,10 +163,18 @@ void App::markStarted(int index, const Channel& channel) {
     listSelection = index;
 }
 
+void App::stopTunerFeed() {
+    livePipe.stop();
+    liveService.reset();
+}
+
 void App::forgetTunedMultiplex() {
+    stopTunerFeed();
+    mux.close();
     tunedFrequency = 0;
     tunedDeliverySystem = -1;
     signalValid = false;
+    dvrOverflows = 0;
 }
 
 bool App::isAudioOnlyChannel(const Channel& channel) const { return vantiro::isAudioOnlyChannel(channel, radioUrls); }

@@ -8,7 +8,9 @@
 
 #include "channels/channel.h"
 #include "dvb/band_scan.h"
-#include "dvb/ts_relay.h"
+#include "dvb/pipe_output.h"
+#include "dvb/service_stream.h"
+#include "dvb/tuned_mux.h"
 #include "dvb/tuner.h"
 #include "player/player.h"
 
@@ -45,13 +47,15 @@ public:
     bool uiReady = false;       // the UI library's context and back-ends are up
 
     // ---- devices and playback ----
-    // Declared in this order so that destruction releases the relay, then the
-    // player, then the tuner.
+    // Declared in this order so that destruction releases the service's pipe,
+    // the multiplex's source, then the player, then the tuner.
     Tuner tuner;
     bool tunerOpen = false;
     std::string tunerError;
     Player player;
-    TsRelay relay;
+    TunedMux mux{tuner};                         // the tuned multiplex and its one DVR source
+    std::unique_ptr<ServiceStream> liveService;  // the playing tuner channel's consumer
+    PipeOutput livePipe;                         // what libmpv reads of it
 
     // ---- channels ----
     std::vector<Channel> channels;        // tuner channels first, then online channels
@@ -113,6 +117,7 @@ public:
     bool signalValid = false;
     int signalPercent = -1;
     int qualityPercent = -1;
+    std::uint64_t dvrOverflows = 0;  // of the tuned multiplex, polled with the signal
 
     // ---- operations ----
     // Replaces the toast shown by `text` for `seconds`.
@@ -124,6 +129,8 @@ public:
     void saveLastChannel(const Channel& channel) const;
     // Starts channel `index`; out-of-range indexes change nothing.
     void switchChannel(int index);
+    // Ends the tuner channel's feed to the player (the multiplex stays tuned).
+    void stopTunerFeed();
     // One key press (an SDL keycode), repeats excluded.
     void onKeyDown(std::int32_t key);
     // A radio service, or an online channel listed as radio.

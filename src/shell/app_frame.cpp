@@ -37,6 +37,7 @@ void App::pollSignal(double now) {
     signalValid = tuner.hasLock();
     signalPercent = tuner.signalStrengthPercent();
     qualityPercent = tuner.signalQualityPercent();
+    dvrOverflows = mux.health().overflows;
 }
 
 // Each failed start is handled once: the toast only when its text differs from

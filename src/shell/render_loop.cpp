@@ -112,8 +112,9 @@ void runMainLoop(App& app) {
 void shutDownWindowedPlayer(App& app) {
     app.scanProgress.cancel.store(true);
     if (app.scanThread.joinable()) app.scanThread.join();
-    app.player.stop();  // before the relay whose pipe it may still be reading
-    app.relay.stop();
+    app.player.stop();  // before the service pipe it may still be reading
+    app.stopTunerFeed();
+    app.mux.close();
     app.currentIndex = -1;
     app.player.shutdown();
     if (app.uiReady) shutDownUi();

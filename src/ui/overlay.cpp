@@ -51,7 +51,7 @@ void App::drawOverlay() {
         if (hasCurrent) {
             const Channel& current = channels[static_cast<size_t>(currentIndex)];
             drawNowPlayingPanel({current, currentIndex, count, isAudioOnlyChannel(current), sourceLabel, signalValid,
-                                 signalPercent, qualityPercent, onlineAvailable});
+                                 signalPercent, qualityPercent, onlineAvailable, dvrOverflows});
         }
         if (!demoFilePath.empty() && currentIndex < 0) drawDemoPanel(demoFilePath);
         if (isScanning) drawScanProgressPanel(scanProgressView(*this), centre);

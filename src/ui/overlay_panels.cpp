@@ -68,9 +68,12 @@ PanelLine nowPlayingDetailLine(const NowPlayingView& view) {
 PanelLine nowPlayingSignalLine(const NowPlayingView& view) {
     if (!view.channel.url.empty()) return {view.sourceLabel, kOnlineColour};
     if (!view.signalValid) return {"no signal", kWarningColour};
-    char text[64];
-    std::snprintf(text, sizeof text, "signal %d%%   quality %d%%", std::max(view.signalPercent, 0),
-                  std::max(view.qualityPercent, 0));
+    char text[96];
+    int length = std::snprintf(text, sizeof text, "signal %d%%   quality %d%%", std::max(view.signalPercent, 0),
+                               std::max(view.qualityPercent, 0));
+    if (view.dvrOverflows > 0 && length > 0 && static_cast<std::size_t>(length) < sizeof text)
+        std::snprintf(text + length, sizeof text - static_cast<std::size_t>(length), "   %llu DVR overflows",
+                      static_cast<unsigned long long>(view.dvrOverflows));
     return {text, kSignalColour};
 }
 

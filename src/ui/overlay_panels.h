@@ -19,6 +19,7 @@ struct NowPlayingView {
     int signalPercent = -1;
     int qualityPercent = -1;
     bool onlineAvailable = false;
+    std::uint64_t dvrOverflows = 0;  // shown after the signal reading when not 0
 };
 
 struct PanelLine {
@@ -28,7 +29,8 @@ struct PanelLine {
 
 // Line 2: kind, position in the list and, for tuner channels, the frequency.
 PanelLine nowPlayingDetailLine(const NowPlayingView& view);
-// Line 3: the online source, or the tuner's signal reading.
+// Line 3: the online source, or the tuner's signal reading (with the DVR
+// overflows of the multiplex, when there were any).
 PanelLine nowPlayingSignalLine(const NowPlayingView& view);
 
 // "474 MHz" from hertz.

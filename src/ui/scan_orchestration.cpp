@@ -48,9 +48,9 @@ void App::startScan() {
     const bool useTuner = tuner.isOpen();
     if (!useTuner) showToast("Tuner not available - scanning online channels only", kScanNoticeSeconds);
 
-    // The player first: it reads the relay's pipe, which the relay closes.
+    // The player first: it reads the service's pipe, which closes with the feed.
+    // Leaving the multiplex releases the DVR before the scan retunes.
     player.stop();
-    relay.stop();
     currentIndex = -1;
     forgetTunedMultiplex();
     // Nothing is being started any more; left set, the watch would later blame
@@ -123,7 +123,7 @@ void App::finishScan() {
     // keep playing without a place in it, whether or not the list is saved.
     if (plan.foundIndex < 0) {
         player.stop();
-        relay.stop();
+        stopTunerFeed();
         currentIndex = -1;
     }
     // A scan without the tuner cannot see tuner channels; writing its list would

@@ -66,7 +66,7 @@ TEST(AppOnTheSimulatedAdapter, SwitchingWithinAMultiplexDoesNotRetune) {
     EXPECT_EQ(app.toastText, "Alpha TV");
     EXPECT_EQ(app.tunedFrequency, 474000000u);
     EXPECT_EQ(app.tunedDeliverySystem, 16);
-    EXPECT_GE(app.relay.readFd(), 0);
+    EXPECT_GE(app.livePipe.readFd(), 0);
     EXPECT_EQ(linesIn(tuneLog), 1);
 
     app.switchChannel(1);
@@ -88,7 +88,7 @@ TEST(AppOnTheSimulatedAdapter, SwitchingWithinAMultiplexDoesNotRetune) {
     EXPECT_TRUE(app.signalValid);
     EXPECT_EQ(app.signalPercent, 60);
     EXPECT_EQ(app.qualityPercent, 50);
-    app.relay.stop();
+    app.stopTunerFeed();
     app.player.stop();
 }
 

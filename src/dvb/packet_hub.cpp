@@ -1,0 +1,81 @@
+#include "dvb/packet_hub.h"
+
+#include <algorithm>
+
+namespace vantiro {
+
+void PacketHub::add(std::shared_ptr<PacketConsumer> consumer) {
+    if (!consumer) return;
+    std::lock_guard<std::mutex> guard(mutex_);
+    if (closed_) {
+        consumer->onEnd();
+        return;
+    }
+    consumers_.push_back(std::move(consumer));
+}
+
+void PacketHub::remove(const PacketConsumer* consumer) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    std::erase_if(consumers_, [consumer](const auto& c) { return c.get() == consumer; });
+}
+
+std::size_t PacketHub::consumerCount() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return consumers_.size();
+}
+
+// The lock is held while the consumers run so that `remove` can promise that a
+// removed consumer is never called again; consumers do not block, so `remove`
+// waits at most for one chunk.
+void PacketHub::deliver(std::span<const std::uint8_t> packets) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    for (const auto& consumer : consumers_) consumer->onPackets(packets);
+}
+
+void PacketHub::signalDiscontinuity() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    for (const auto& consumer : consumers_) consumer->onDiscontinuity();
+}
+
+void PacketHub::endConsumers() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    endConsumersLocked();
+}
+
+void PacketHub::close() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    closed_ = true;
+    endConsumersLocked();
+}
+
+void PacketHub::open() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    closed_ = false;
+}
+
+void PacketHub::endConsumersLocked() {
+    for (const auto& consumer : consumers_) consumer->onEnd();
+    consumers_.clear();
+}
+
+HubMembership::HubMembership(std::shared_ptr<PacketHub> hub, std::shared_ptr<PacketConsumer> consumer)
+    : hub_(std::move(hub)), consumer_(std::move(consumer)) {
+    if (hub_ && consumer_) hub_->add(consumer_);
+}
+
+HubMembership& HubMembership::operator=(HubMembership&& other) noexcept {
+    if (this != &other) {
+        reset();
+        hub_ = std::move(other.hub_);
+        consumer_ = std::move(other.consumer_);
+    }
+    return *this;
+}
+
+void HubMembership::reset() {
+    if (hub_ && consumer_) hub_->remove(consumer_.get());
+    hub_.reset();
+    consumer_.reset();
+}
+
+}  // namespace vantiro

@@ -1,0 +1,63 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <vector>
+
+#include "dvb/packet_consumer.h"
+
+namespace vantiro {
+
+// Hands the packets of one source to any number of consumers. Consumers are
+// added and removed from any thread at any time; `deliver` runs on the source's
+// thread and calls each consumer in turn (consumers never block, see
+// `PacketConsumer`). After `remove` returns, the consumer is not called again.
+class PacketHub {
+public:
+    void add(std::shared_ptr<PacketConsumer> consumer);
+    void remove(const PacketConsumer* consumer);
+    std::size_t consumerCount() const;
+
+    // Source side.
+    void deliver(std::span<const std::uint8_t> packets);
+    void signalDiscontinuity();
+    // Tells every consumer that its stream ended and lets go of them all. New
+    // consumers are taken as before.
+    void endConsumers();
+    // The source ended: `endConsumers`, and a consumer added later is ended at
+    // once instead of waiting forever, until `open`.
+    void close();
+    // A new source starts feeding the hub.
+    void open();
+
+private:
+    void endConsumersLocked();
+
+    mutable std::mutex mutex_;
+    std::vector<std::shared_ptr<PacketConsumer>> consumers_;
+    bool closed_ = false;
+};
+
+// Membership of one consumer in a hub: removes it when destroyed. Holds the hub,
+// so it may outlive the hub's owner.
+class HubMembership {
+public:
+    HubMembership() = default;
+    HubMembership(std::shared_ptr<PacketHub> hub, std::shared_ptr<PacketConsumer> consumer);
+    ~HubMembership() { reset(); }
+    HubMembership(HubMembership&& other) noexcept = default;
+    HubMembership& operator=(HubMembership&& other) noexcept;
+    HubMembership(const HubMembership&) = delete;
+    HubMembership& operator=(const HubMembership&) = delete;
+
+    void reset();
+    PacketConsumer* consumer() const { return consumer_.get(); }
+
+private:
+    std::shared_ptr<PacketHub> hub_;
+    std::shared_ptr<PacketConsumer> consumer_;
+};
+
+}  // namespace vantiro

@@ -1,0 +1,84 @@
+#include "dvb/queue_drain.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <optional>
+#include <vector>
+
+namespace vantiro {
+namespace {
+
+bool isSocket(int fd) {
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 && S_ISSOCK(info.st_mode);
+}
+
+bool wakeSignalled(int wakeFd) {
+    if (wakeFd < 0) return false;
+    pollfd p{wakeFd, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
+}
+
+bool shouldStop(const DrainControl& control) {
+    return (control.keepGoing && !control.keepGoing()) || wakeSignalled(control.wakeFd);
+}
+
+// Waits until `fd` takes data, the wake descriptor fires or the check interval passes.
+// False when the drain must end (wake or a poll error).
+bool waitWritable(int fd, const DrainControl& control) {
+    pollfd fds[2] = {{fd, POLLOUT, 0}, {control.wakeFd, POLLIN, 0}};
+    int count = control.wakeFd >= 0 ? 2 : 1;
+    int polled = ::poll(fds, static_cast<nfds_t>(count), static_cast<int>(control.checkEvery.count()));
+    if (polled < 0) return errno == EINTR;
+    if (count == 2 && (fds[1].revents & POLLIN)) return false;
+    return true;
+}
+
+// Writes all of `block`; the end of the drain when it cannot.
+std::optional<DrainEnd> writeBlock(PacketQueue& queue, int fd, bool socket, const std::vector<std::uint8_t>& block,
+                                   const DrainControl& control) {
+    std::size_t done = 0;
+    while (done < block.size()) {
+        ssize_t n = socket ? ::send(fd, block.data() + done, block.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT)
+                           : ::write(fd, block.data() + done, block.size() - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            if (control.bytesWritten) control.bytesWritten->fetch_add(static_cast<std::uint64_t>(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return DrainEnd::WriteFailed;
+        if (!waitWritable(fd, control)) return DrainEnd::Stopped;
+        if (control.keepGoing && !control.keepGoing()) return DrainEnd::Stopped;
+        if (queue.closed()) return DrainEnd::Closed;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+DrainEnd drainQueue(PacketQueue& queue, int fd, const DrainControl& control) {
+    const bool socket = isSocket(fd);
+    std::vector<std::uint8_t> block;
+    for (;;) {
+        switch (queue.take(block, control.checkEvery)) {
+            case PacketQueue::Status::Closed:
+                return DrainEnd::Closed;
+            case PacketQueue::Status::Finished:
+                return DrainEnd::Finished;
+            case PacketQueue::Status::Idle:
+                if (shouldStop(control)) return DrainEnd::Stopped;
+                continue;
+            case PacketQueue::Status::Data:
+                break;
+        }
+        if (std::optional<DrainEnd> end = writeBlock(queue, fd, socket, block, control)) return *end;
+        if (control.keepGoing && !control.keepGoing()) return DrainEnd::Stopped;
+    }
+}
+
+}  // namespace vantiro

@@ -1,0 +1,155 @@
+#include "dvb/service_filter.h"
+
+#include "dvb/pat.h"
+
+namespace vantiro {
+namespace {
+
+std::uint8_t sectionVersion(SectionBytes section) { return (section[5] >> 1) & 0x1F; }
+bool sectionIsCurrent(SectionBytes section) { return (section[5] & 0x01) != 0; }
+
+bool usablePid(std::uint16_t pid) { return pid != 0 && pid < kTsNullPid; }
+
+}  // namespace
+
+ServiceFilter::ServiceFilter(ServiceSpec spec, std::shared_ptr<PacketQueue> output)
+    : output_(std::move(output)),
+      programNumber_(spec.programNumber),
+      pmtPid_(static_cast<std::uint16_t>(spec.pmtPid & kTsPidMask)),
+      patHandler_([this](SectionBytes section) { handlePat(section); }),
+      pmtHandler_([this](SectionBytes section) { handlePmt(section); }),
+      programNumberSeen_(spec.programNumber),
+      pmtPidSeen_(pmtPid_) {
+    for (std::uint16_t pid : spec.guessPids) {
+        pid &= kTsPidMask;
+        if (!usablePid(pid) || pid == pmtPid_ || pass_[pid]) continue;
+        pass_[pid] = true;
+        passed_.push_back(pid);
+    }
+    scratch_.reserve(64 * kTsPacketSize);
+}
+
+std::optional<Pmt> ServiceFilter::currentPmt() const {
+    std::lock_guard<std::mutex> guard(pmtMutex_);
+    return pmt_;
+}
+
+void ServiceFilter::onPackets(std::span<const std::uint8_t> packets) {
+    scratch_.clear();
+    if (!started_) {
+        started_ = true;
+        emitPat();  // from the first guess, so that a reader can start at once
+    }
+    for (std::size_t at = 0; at + kTsPacketSize <= packets.size(); at += kTsPacketSize)
+        handlePacket(packets.data() + at);
+    output_->push(scratch_);
+}
+
+void ServiceFilter::onDiscontinuity() {
+    patAssembler_.reset();
+    pmtAssembler_.reset();
+}
+
+void ServiceFilter::onEnd() { output_->finish(); }
+
+void ServiceFilter::append(const std::uint8_t* packet) {
+    scratch_.insert(scratch_.end(), packet, packet + kTsPacketSize);
+}
+
+void ServiceFilter::handlePacket(const std::uint8_t* packet) {
+    std::uint16_t pid = tsPacketPid(packet);
+    if (pid == kPatPid) {
+        // The multiplex's PAT is read, never passed: the program's own replaces it.
+        patAssembler_.feed(packet, patHandler_);
+        return;
+    }
+    if (++packetsSincePat_ >= kPatFallbackPackets) emitPat();
+    if (pid == pmtPid_ && pmtPid_ != 0) {
+        append(packet);  // the PMT goes out before the streams it announces
+        pmtAssembler_.feed(packet, pmtHandler_);
+        return;
+    }
+    if (pass_[pid]) append(packet);
+}
+
+void ServiceFilter::handlePat(SectionBytes section) {
+    if (section.size() < 8 || section[0] != kPatTableId || !sectionIsCurrent(section) || !sectionCrcOk(section))
+        return;
+    std::optional<Pat> pat = parsePat(section);
+    if (!pat) return;
+    transportStreamId_ = pat->transportStreamId;
+    for (const Pat::Program& program : pat->programs) {
+        bool ours = programNumber_ != 0 ? program.programNumber == programNumber_ : program.pmtPid == pmtPid_;
+        if (!ours) continue;
+        if (programNumber_ == 0) {
+            programNumber_ = program.programNumber;
+            programNumberSeen_ = programNumber_;
+        }
+        usePmtPid(program.pmtPid);
+        break;
+    }
+    emitPat();
+}
+
+void ServiceFilter::usePmtPid(std::uint16_t pid) {
+    if (pid == pmtPid_ || !usablePid(pid)) return;
+    pmtPid_ = pid;
+    pmtPidSeen_ = pid;
+    pmtAssembler_.reset();
+    pmtVersion_ = -1;  // the PMT on the new PID is read afresh
+    if (pass_[pid]) {  // it was an elementary stream: it is the PMT now
+        pass_[pid] = false;
+        std::erase(passed_, pid);
+    }
+}
+
+void ServiceFilter::handlePmt(SectionBytes section) {
+    if (section.size() < 12 || section[0] != kPmtTableId || !sectionIsCurrent(section) || !sectionCrcOk(section))
+        return;
+    std::uint16_t program = readBe16(section.data() + 3);
+    if (programNumber_ != 0 && program != programNumber_) return;  // another program sharing the PID
+    int version = sectionVersion(section);
+    if (version == pmtVersion_) return;
+    std::optional<Pmt> pmt = parsePmt(section);
+    if (!pmt) return;
+    if (programNumber_ == 0) {
+        programNumber_ = program;
+        programNumberSeen_ = program;
+    }
+    applyStreams(*pmt);
+    pmtVersion_ = version;
+    pmtVersionSeen_ = version;
+    {
+        std::lock_guard<std::mutex> guard(pmtMutex_);
+        pmt_ = std::move(*pmt);
+    }
+    if (!sentPat_) emitPat();
+}
+
+void ServiceFilter::applyStreams(const Pmt& pmt) {
+    for (std::uint16_t pid : passed_) pass_[pid] = false;
+    passed_.clear();
+    auto add = [this](std::uint16_t pid) {
+        pid &= kTsPidMask;
+        if (!usablePid(pid) || pid == pmtPid_ || pass_[pid]) return;
+        pass_[pid] = true;
+        passed_.push_back(pid);
+    };
+    add(pmt.pcrPid);
+    for (const Pmt::Stream& stream : pmt.streams)
+        if (isPlayableStream(stream)) add(stream.pid);
+}
+
+void ServiceFilter::emitPat() {
+    packetsSincePat_ = 0;
+    if (programNumber_ == 0 || pmtPid_ == 0) return;
+    SingleProgramPat pat{transportStreamId_, programNumber_, pmtPid_, 0};
+    if (sentPat_) pat.version = sentPat_->sameProgram(pat) ? sentPat_->version : (sentPat_->version + 1) & 0x1F;
+    sentPat_ = pat;
+    patVersionSeen_ = pat.version;
+    auto packet = singleProgramPatPacket(pat, patCounter_);
+    patCounter_ = (patCounter_ + 1) & 0x0F;
+    append(packet.data());
+}
+
+}  // namespace vantiro

@@ -1,0 +1,15 @@
+#include "dvb/service_stream.h"
+
+namespace vantiro {
+
+ServiceStream::ServiceStream(std::shared_ptr<PacketHub> hub, ServiceSpec spec, PacketQueueLimits limits)
+    : queue_(std::make_shared<PacketQueue>(limits)),
+      filter_(std::make_shared<ServiceFilter>(std::move(spec), queue_)),
+      membership_(std::move(hub), filter_) {}
+
+ServiceStream::~ServiceStream() {
+    membership_.reset();  // no more packets for the queue
+    queue_->close();
+}
+
+}  // namespace vantiro
