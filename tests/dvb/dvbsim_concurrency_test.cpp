@@ -24,13 +24,16 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 bool tune(int fe, std::uint32_t frequency, std::uint32_t system) {
-    dtv_property p[3] = {};
+    // The demodulator refuses a tune without a bandwidth, as an Si2168 does.
+    dtv_property p[4] = {};
     p[0].cmd = DTV_DELIVERY_SYSTEM;
     p[0].u.data = system;
     p[1].cmd = DTV_FREQUENCY;
     p[1].u.data = frequency;
-    p[2].cmd = DTV_TUNE;
-    dtv_properties props{3, p};
+    p[2].cmd = DTV_BANDWIDTH_HZ;
+    p[2].u.data = 8000000;
+    p[3].cmd = DTV_TUNE;
+    dtv_properties props{4, p};
     return ioctl(fe, FE_SET_PROPERTY, &props) == 0;
 }
 

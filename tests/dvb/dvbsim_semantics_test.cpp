@@ -16,6 +16,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <sstream>
 #include <algorithm>
 #include <string>
 #include <thread>
@@ -64,15 +65,23 @@ int openDevice(int adapter, const char* device, int flags) {
     return ::open(path.c_str(), flags);
 }
 
-bool tune(int fe, std::uint32_t frequency, std::uint32_t system) {
-    dtv_property p[4] = {};
+// Extra properties go between the frequency and DTV_TUNE.
+bool tune(int fe, std::uint32_t frequency, std::uint32_t system,
+          std::vector<std::pair<std::uint32_t, std::uint32_t>> extra = {{DTV_BANDWIDTH_HZ, 8000000}}) {
+    std::vector<dtv_property> p(3);
     p[0].cmd = DTV_CLEAR;
     p[1].cmd = DTV_DELIVERY_SYSTEM;
     p[1].u.data = system;
     p[2].cmd = DTV_FREQUENCY;
     p[2].u.data = frequency;
-    p[3].cmd = DTV_TUNE;
-    dtv_properties props{4, p};
+    for (auto [cmd, value] : extra) {
+        dtv_property q{};
+        q.cmd = cmd;
+        q.u.data = value;
+        p.push_back(q);
+    }
+    p.emplace_back().cmd = DTV_TUNE;
+    dtv_properties props{static_cast<std::uint32_t>(p.size()), p.data()};
     return ioctl(fe, FE_SET_PROPERTY, &props) == 0;
 }
 
@@ -202,6 +211,67 @@ TEST(DvbsimFrontend, NoLockOnTheWrongDeliverySystemOrFrequency) {
         ASSERT_TRUE(tune(fe.fd, c.frequency, c.system));
         EXPECT_EQ(waitForLock(fe.fd, c.locks ? 5000 : 600), c.locks) << c.frequency << " Hz, system " << c.system;
     }
+}
+
+TEST(DvbsimFrontend, ParametersTheDemodulatorRefusesNeverLockAndTheTuneLogNamesThem) {
+    test::TempDir dir;
+    std::string band = writeBand(dir, "adapter 0\n"
+                                      "mux freq=474000000 delsys=16 ts={474} lock_ms=20\n"
+                                      "mux freq=522000000 delsys=3 ts={522} lock_ms=20\n");
+    standardBandOrEmpty();
+    std::string log = dir.file("tunes.log");
+    VANTIRO_UNDER_DVBSIM(band);
+    ::setenv("DVBSIM_TUNE_LOG", log.c_str(), 1);
+
+    Fd fe(openDevice(0, "frontend0", O_RDWR | O_NONBLOCK));
+    ASSERT_GE(fe.fd, 0);
+    using Extra = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
+    struct Case {
+        std::uint32_t frequency, system;
+        Extra extra;
+        bool locks;
+    } cases[] = {
+        {kT2Mux, SYS_DVBT2, {}, false},                                          // no bandwidth: an Si2168 refuses
+        {kT2Mux, SYS_DVBT2, {{DTV_BANDWIDTH_HZ, 9000000}}, false},               // no such channel width
+        {kTMux, SYS_DVBT, {{DTV_BANDWIDTH_HZ, 1712000}}, false},                 // 1.712 MHz is DVB-T2 only
+        {kT2Mux, SYS_DVBT2, {{DTV_BANDWIDTH_HZ, 7000000}}, false},               // valid, but not the multiplex's
+        {kTMux, SYS_DVBT, {{DTV_BANDWIDTH_HZ, 8000000}, {DTV_MODULATION, QAM_256}}, false},
+        {kTMux, SYS_DVBT, {{DTV_BANDWIDTH_HZ, 8000000}, {DTV_GUARD_INTERVAL, GUARD_INTERVAL_19_256}}, false},
+        {kTMux, SYS_DVBT, {{DTV_BANDWIDTH_HZ, 8000000}, {DTV_MODULATION, 77}}, false},
+        {kT2Mux, SYS_DVBT2,
+         {{DTV_BANDWIDTH_HZ, 8000000}, {DTV_TRANSMISSION_MODE, TRANSMISSION_MODE_32K},
+          {DTV_GUARD_INTERVAL, GUARD_INTERVAL_19_256}, {DTV_MODULATION, QAM_256}},
+         true},
+        {kTMux, SYS_DVBT, {{DTV_BANDWIDTH_HZ, 8000000}, {DTV_MODULATION, QAM_64}, {DTV_CODE_RATE_HP, FEC_2_3}}, true},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(tune(fe.fd, c.frequency, c.system, c.extra)) << "the property call itself succeeds";
+        EXPECT_EQ(waitForLock(fe.fd, c.locks ? 5000 : 400), c.locks) << c.frequency << " Hz, system " << c.system;
+    }
+    // A delivery system the frontend does not list fails the call, as in the kernel.
+    EXPECT_FALSE(tune(fe.fd, kTMux, SYS_ISDBT));
+    EXPECT_EQ(errno, EINVAL);
+
+    std::vector<std::string> lines;
+    std::istringstream in(test::readFile(log));
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), std::size(cases));
+    auto has = [&](size_t i, const std::string& text) {
+        return lines[i].find(text) != std::string::npos;
+    };
+    EXPECT_TRUE(has(0, "474000000 16 DELIVERY_SYSTEM=DVBT2 FREQUENCY=474000000 BANDWIDTH_HZ=0 ")) << lines[0];
+    EXPECT_TRUE(has(0, "refused: bandwidth 0 Hz is not one of DVB-T2's")) << lines[0];
+    EXPECT_TRUE(has(1, "refused: bandwidth 9000000 Hz")) << lines[1];
+    EXPECT_TRUE(has(2, "refused: bandwidth 1712000 Hz is not one of DVB-T's")) << lines[2];
+    EXPECT_FALSE(has(3, "refused")) << lines[3];
+    EXPECT_TRUE(has(4, "refused: modulation QAM_256 is not one of DVB-T's")) << lines[4];
+    EXPECT_TRUE(has(5, "refused: guard interval 19/256")) << lines[5];
+    EXPECT_TRUE(has(6, "refused: modulation 77")) << lines[6];
+    EXPECT_EQ(lines[7], "474000000 16 DELIVERY_SYSTEM=DVBT2 FREQUENCY=474000000 BANDWIDTH_HZ=8000000 "
+                        "MODULATION=QAM_256 CODE_RATE_HP=AUTO CODE_RATE_LP=AUTO GUARD_INTERVAL=19/256 "
+                        "TRANSMISSION_MODE=32K HIERARCHY=AUTO INVERSION=AUTO STREAM_ID=4294967295");
+    EXPECT_TRUE(has(8, "522000000 3 DELIVERY_SYSTEM=DVBT ")) << lines[8];
+    EXPECT_TRUE(has(8, "MODULATION=QAM_64 CODE_RATE_HP=2/3 ")) << lines[8];
 }
 
 TEST(DvbsimFrontend, AdaptersThatAreBusyMissingOrAlreadyTaken) {

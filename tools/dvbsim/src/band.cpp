@@ -142,6 +142,7 @@ bool applyMuxKey(const std::string& key, const std::string& value, const std::st
   if (!v) return false;
   if (key == "freq" || key == "frequency") mux.frequencyHz = static_cast<uint32_t>(*v);
   else if (key == "delsys") mux.deliverySystem = static_cast<int>(*v);
+  else if (key == "bandwidth") mux.bandwidthHz = static_cast<uint32_t>(*v);
   else if (key == "bitrate") mux.bitrate = static_cast<uint64_t>(*v);
   else if (key == "lock_ms") mux.lockDelayMs = static_cast<int>(*v);
   else if (key == "pat_ms") mux.patIntervalMs = static_cast<int>(*v);
@@ -181,11 +182,11 @@ const AdapterConfig* Band::adapter(int number) const {
   return nullptr;
 }
 
-const MuxConfig* Band::muxAt(uint32_t frequencyHz, int deliverySystem) const {
+const MuxConfig* Band::muxAt(uint32_t frequencyHz, int deliverySystem, uint32_t bandwidthHz) const {
   for (const auto& m : muxes) {
     int64_t off = static_cast<int64_t>(m.frequencyHz) - frequencyHz;
     if (off < 0) off = -off;
-    if (off <= toleranceHz && m.deliverySystem == deliverySystem) return &m;
+    if (off <= toleranceHz && m.deliverySystem == deliverySystem && m.bandwidthHz == bandwidthHz) return &m;
   }
   return nullptr;
 }

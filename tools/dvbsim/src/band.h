@@ -51,6 +51,7 @@ struct Faults {
 struct MuxConfig {
   uint32_t frequencyHz = 0;
   int deliverySystem = 16;
+  uint32_t bandwidthHz = 8000000;  // a tune with another bandwidth does not lock
   std::string tsPath;
   uint64_t bitrate = 0;  // bits per second; 0 = measured from the file's PCRs
   int lockDelayMs = 300;
@@ -70,8 +71,8 @@ struct Band {
   uint32_t toleranceHz = 250000;  // how far off the centre a tune still locks
 
   const AdapterConfig* adapter(int number) const;
-  // The multiplex a frontend tuned to (frequency, delivery system) receives.
-  const MuxConfig* muxAt(uint32_t frequencyHz, int deliverySystem) const;
+  // The multiplex a frontend tuned to (frequency, delivery system, bandwidth) receives.
+  const MuxConfig* muxAt(uint32_t frequencyHz, int deliverySystem, uint32_t bandwidthHz) const;
 };
 
 // Parses band file text; relative TS paths are taken from baseDir.

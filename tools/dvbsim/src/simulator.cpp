@@ -1,5 +1,7 @@
 #include "simulator.h"
 
+#include "tuning.h"
+
 #include <fcntl.h>
 #include <linux/dvb/dmx.h>
 #include <linux/dvb/frontend.h>
@@ -67,6 +69,21 @@ void setCloseOnExec(int fd, bool on) { fcntl(fd, F_SETFD, on ? FD_CLOEXEC : 0); 
 void growPipe(int fd, size_t wanted) {
   for (size_t size = wanted; size >= 65536; size /= 2)
     if (fcntl(fd, F_SETPIPE_SZ, static_cast<int>(size)) >= 0) return;
+}
+
+// The kernel translates the old FE_SET_FRONTEND call into properties.
+void storeLegacyParameters(TuningProperties& properties, const dvb_frontend_parameters& params) {
+  static constexpr uint32_t kBandwidths[] = {8000000, 7000000, 6000000, 0, 5000000, 10000000, 1712000};
+  const auto& ofdm = params.u.ofdm;
+  properties[DTV_FREQUENCY] = params.frequency;
+  properties[DTV_INVERSION] = params.inversion;
+  properties[DTV_BANDWIDTH_HZ] = ofdm.bandwidth < 7 ? kBandwidths[ofdm.bandwidth] : 0;
+  properties[DTV_CODE_RATE_HP] = ofdm.code_rate_HP;
+  properties[DTV_CODE_RATE_LP] = ofdm.code_rate_LP;
+  properties[DTV_MODULATION] = ofdm.constellation;
+  properties[DTV_TRANSMISSION_MODE] = ofdm.transmission_mode;
+  properties[DTV_GUARD_INTERVAL] = ofdm.guard_interval;
+  properties[DTV_HIERARCHY] = ofdm.hierarchy_information;
 }
 
 size_t bytesInPipe(int fd) {
@@ -411,24 +428,42 @@ uint32_t Simulator::frontendStatus(const Adapter& a, Clock::time_point now) cons
   return 0;
 }
 
-// With DVBSIM_TUNE_LOG set, every DTV_TUNE appends "<frequency Hz> <delivery system>"
-// to that file, so that tests can tell a retune from a switch on the same multiplex.
+// With DVBSIM_TUNE_LOG set, every tune appends a line to that file, so that
+// tests can tell a retune from a switch on the same multiplex and check what
+// was sent: "<frequency Hz> <delivery system> NAME=VALUE ...", every tuning
+// parameter (those not sent at their cleared values) and any other property
+// sent, then " refused: <why>" when the demodulator cannot tune them.
 // Raw system calls: the interposed open() must not be re-entered from here.
-static void logTune(uint32_t frequency, uint32_t deliverySystem) {
+static void logTune(const Simulator::TuneRecord& record) {
   const char* path = std::getenv("DVBSIM_TUNE_LOG");
   if (!path || !*path) return;
+  std::string line = std::to_string(record.frequency) + " " + std::to_string(record.deliverySystem) + " " +
+                     describeTuning(record.deliverySystem, record.properties);
+  for (const auto& [command, value] : record.properties) {
+    bool known = command == DTV_FREQUENCY || command == DTV_BANDWIDTH_HZ || command == DTV_MODULATION ||
+                 command == DTV_CODE_RATE_HP || command == DTV_CODE_RATE_LP || command == DTV_GUARD_INTERVAL ||
+                 command == DTV_TRANSMISSION_MODE || command == DTV_HIERARCHY || command == DTV_INVERSION ||
+                 command == DTV_STREAM_ID;
+    if (!known) line += " CMD" + std::to_string(command) + "=" + std::to_string(value);
+  }
+  if (!record.problem.empty()) line += " refused: " + record.problem;
+  line += "\n";
   int fd = static_cast<int>(::syscall(SYS_openat, AT_FDCWD, path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
   if (fd < 0) return;
-  char line[48];
-  int length = std::snprintf(line, sizeof line, "%u %u\n", frequency, deliverySystem);
-  if (length > 0) (void)::syscall(SYS_write, fd, line, static_cast<size_t>(length));
+  (void)::syscall(SYS_write, fd, line.data(), line.size());
   ::syscall(SYS_close, fd);
 }
 
 void Simulator::tune(Adapter& a) {
   a.frequency = a.properties[DTV_FREQUENCY];
-  logTune(a.frequency, a.deliverySystem);
-  const MuxConfig* config = band_ ? band_->muxAt(a.frequency, static_cast<int>(a.deliverySystem)) : nullptr;
+  // As the kernel's, the property call itself succeeds: the driver programs
+  // the demodulator afterwards in the frontend thread, and parameters it
+  // refuses simply never lock.
+  TuneRecord record{a.frequency, a.deliverySystem, a.properties, tuningProblem(a.deliverySystem, a.properties)};
+  logTune(record);
+  const MuxConfig* config = band_ && record.problem.empty()
+                                ? band_->muxAt(a.frequency, static_cast<int>(a.deliverySystem), a.properties[DTV_BANDWIDTH_HZ])
+                                : nullptr;
   a.mux = config ? liveMux(*config) : nullptr;  // the first tune reads the stream file
   a.tuned = true;
   a.tuneTime = Clock::now();
@@ -598,7 +633,7 @@ int Simulator::frontendIoctl(Handle& h, unsigned long request, void* arg) {
       auto* params = static_cast<dvb_frontend_parameters*>(arg);
       if (!params) return -EFAULT;
       if (params->frequency < kMinFrequencyHz || params->frequency > kMaxFrequencyHz) return -EINVAL;
-      a.properties[DTV_FREQUENCY] = params->frequency;
+      storeLegacyParameters(a.properties, *params);
       tune(a);
       return 0;
     }

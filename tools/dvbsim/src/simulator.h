@@ -48,6 +48,14 @@ const LibcCalls& libc();
 
 class Simulator {
  public:
+  // One tune as the demodulator received it (for the tune log).
+  struct TuneRecord {
+    uint32_t frequency = 0;
+    uint32_t deliverySystem = 0;
+    std::map<uint32_t, uint32_t> properties;
+    std::string problem;  // why the driver refuses it; empty when it tunes
+  };
+
   static Simulator& instance();
   // The simulator if any device was opened so far (no allocation otherwise).
   static Simulator* existing() { return current_.load(std::memory_order_acquire); }
