@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # w_scan, which takes the tuning data of each multiplex from the NIT's
-# delivery system descriptors, finds the five services of the standard band
+# delivery system descriptors, finds the seven services of the standard band
 # with the ids and PIDs ffprobe reads from the multiplex files. Slow: w_scan
 # waits out every empty channel of its country's list (about four minutes).
 set -euo pipefail
@@ -21,12 +21,13 @@ fail() { echo "FAIL: $*"; exit 1; }
   || { tail -20 "$work/wscan.log"; fail "w_scan failed"; }
 cat "$work/wscan.conf"
 python3 - "$work/wscan.conf" > "$work/found.txt" <<'PY'
-import sys
+import re, sys
 for line in open(sys.argv[1], encoding="utf-8"):
     f = line.rstrip("\n").split(":")
     if len(f) < 13: continue
     name = f[0].rsplit("(", 1)[0]
-    print(f[12], int(f[10]), int(f[11]), f[1], name)
+    first = lambda field: int(re.match(r"\d+", field).group(0))  # "257,258" or "257=tha"
+    print(f[12], first(f[10]), first(f[11]), f[1], name)
 PY
 python3 - "$band" > "$work/expected.txt" <<'PY'
 import json, os, subprocess, sys

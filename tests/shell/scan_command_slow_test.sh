@@ -23,7 +23,7 @@ path="$tmp/cfg/vantiro/channels.tsv"
 out=$("$sim/dvbsim-run" --band "$standard" "$bin" scan; echo "rc=$?")
 check "default range" "frontend: Silicon Labs Si2168
 scanning 470-862 MHz...
-scan finished: 2 muxes
+scan finished: 3 muxes
 474 MHz (DVB-T2):
     Alpha TV                                     sid=1025 vpid=256 apid=257
     Beta TV                                      sid=1026 vpid=258 apid=259
@@ -31,19 +31,25 @@ scan finished: 2 muxes
 522 MHz (DVB-T):
     Delta TV                                     sid=2049 vpid=256 apid=257
     Café TV                                     sid=2050 vpid=258 apid=259
-saving 5 channels...
-5 channels saved to $path
+546 MHz (DVB-T2):
+    Echo TV                                      sid=3073 vpid=256 apid=257
+    Foxtrot TV                                   sid=3074 vpid=259 apid=260
+saving 7 channels...
+7 channels saved to $path
 rc=0" "$out"
 
 out=$("$sim/dvbsim-run" --band "$standard" "$bin" scan 500; echo "rc=$?")
 check "start only" "frontend: Silicon Labs Si2168
 scanning 500-862 MHz...
-scan finished: 1 muxes
+scan finished: 2 muxes
 522 MHz (DVB-T):
     Delta TV                                     sid=2049 vpid=256 apid=257
     Café TV                                     sid=2050 vpid=258 apid=259
-saving 2 channels...
-2 channels saved to $path
+546 MHz (DVB-T2):
+    Echo TV                                      sid=3073 vpid=256 apid=257
+    Foxtrot TV                                   sid=3074 vpid=259 apid=260
+saving 4 channels...
+4 channels saved to $path
 rc=0" "$out"
 
 [[ $failures -eq 0 ]] || exit 1
