@@ -1,5 +1,6 @@
 #include "server/http_request.h"
 
+#include <cctype>
 #include <cstdlib>
 
 namespace vantiro {
@@ -7,6 +8,8 @@ namespace {
 
 constexpr std::string_view kHeadEnd = "\r\n\r\n";
 constexpr std::string_view kIndexKey = "index=";
+constexpr std::string_view kWatchPrefix = "/watch/";
+constexpr std::string_view kWatchSuffix = ".ts";
 
 // strtol over the two characters of one escape; nothing when no digit is there.
 std::optional<char> decodeEscape(char high, char low) {
@@ -79,6 +82,47 @@ long channelIndexFromTarget(std::string_view target) {
         query.remove_prefix(amp + 1);
     }
     return index;
+}
+
+bool isWatchTarget(std::string_view target) { return target.substr(0, kWatchPrefix.size()) == kWatchPrefix; }
+
+long watchIndexFromTarget(std::string_view target) {
+    if (!isWatchTarget(target)) return -1;
+    std::string_view path = target.substr(0, target.find('?'));
+    path.remove_prefix(kWatchPrefix.size());
+    if (path.size() <= kWatchSuffix.size() || path.substr(path.size() - kWatchSuffix.size()) != kWatchSuffix)
+        return -1;
+    std::string_view digits = path.substr(0, path.size() - kWatchSuffix.size());
+    // Digits only: no sign, no blanks, no second spelling of the same channel.
+    if (digits.size() > 6) return -1;
+    for (char c : digits)
+        if (c < '0' || c > '9') return -1;
+    return parseIndexValue(std::string(digits));
+}
+
+std::string headerValue(std::string_view head, std::string_view name) {
+    std::size_t at = head.find("\r\n");
+    while (at != std::string_view::npos) {
+        std::size_t start = at + 2;
+        std::size_t end = head.find("\r\n", start);
+        std::string_view line = head.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+        if (line.empty()) break;  // the blank line that ends the head
+        std::size_t colon = line.find(':');
+        if (colon == name.size()) {
+            bool same = true;
+            for (std::size_t i = 0; i < colon && same; ++i)
+                same = std::tolower(static_cast<unsigned char>(line[i])) ==
+                       std::tolower(static_cast<unsigned char>(name[i]));
+            if (same) {
+                std::string_view value = line.substr(colon + 1);
+                while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+                while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+                return std::string(value);
+            }
+        }
+        at = end;
+    }
+    return {};
 }
 
 }  // namespace vantiro

@@ -35,4 +35,16 @@ std::optional<std::string> urlDecode(std::string_view text);
 // value is not a decimal number from 0 to 100000.
 long channelIndexFromTarget(std::string_view target);
 
+// Whether `target` names a per-channel stream ("/watch/...").
+bool isWatchTarget(std::string_view target);
+
+// The channel index of a per-channel stream target "/watch/N.ts" (a query after
+// it is ignored); -1 when the target is not of that form or N is not a decimal
+// number from 0 to 100000.
+long watchIndexFromTarget(std::string_view target);
+
+// The value of the header `name` (compared without regard to case) in a request
+// head, without the blanks around it; empty when the head has no such header.
+std::string headerValue(std::string_view head, std::string_view name);
+
 }  // namespace vantiro

@@ -1,5 +1,6 @@
 #include "server/tv_server.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -25,6 +26,7 @@
 #include "guide/guide_channel.h"
 #include "guide/now_next_text.h"
 #include "guide/xmltv_writer.h"
+#include "server/channel_playlist.h"
 #include "server/http_request.h"
 
 namespace vantiro {
@@ -43,6 +45,7 @@ constexpr std::string_view kChannelsPrefix = "/channels.txt";
 constexpr std::string_view kPlayPrefix = "/play";
 constexpr std::string_view kEpgXmlPrefix = "/epg.xml";
 constexpr std::string_view kEpgTextPrefix = "/epg.txt";
+constexpr std::string_view kPlaylistPrefix = "/channels.m3u";
 constexpr const char* kIptvQuery = "iptv=1";
 
 constexpr const char* kHelpText =
@@ -58,6 +61,11 @@ constexpr std::string_view kStreamHeader =
     "Cache-Control: no-store\r\nAccept-Ranges: none\r\n\r\n";
 
 constexpr const char* kBadIndex = "error: bad channel index\n";
+
+// A /watch viewer's queue: seconds of an HD service beside the socket's own
+// buffer. A viewer that takes nothing while this much more arrives (a paused or
+// vanished player) is dropped, freeing its queue.
+constexpr PacketQueueLimits kViewerQueueLimits{4u << 20, 12u << 20};
 
 // Sends all of `data`, continuing partial sends; false once the peer is gone.
 bool sendAll(int socket, const char* data, std::size_t size) {
@@ -132,6 +140,36 @@ std::function<void(std::uint64_t)> overflowReporter() {
 
 void setError(std::string* error, std::string text) {
     if (error) *error = std::move(text);
+}
+
+// An answer other than 200 with a one-line text body that a player shows or logs.
+void sendRefusal(int client, const char* status, const std::string& text) {
+    char header[256];
+    int length = std::snprintf(header, sizeof header,
+                               "HTTP/1.1 %s\r\nContent-Type: text/plain; charset=utf-8\r\n"
+                               "Content-Length: %zu\r\nConnection: close\r\nCache-Control: no-store\r\n\r\n",
+                               status, text.size());
+    sendAll(client, std::string(header, static_cast<std::size_t>(length)) + text);
+}
+
+// Whether `url` can stand in a Location header: no control characters, so a
+// playlist's URL cannot add headers of its own.
+bool headerSafe(std::string_view url) {
+    return std::none_of(url.begin(), url.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+}
+
+void sendRedirect(int client, const std::string& url) {
+    sendAll(client, "HTTP/1.1 302 Found\r\nLocation: " + url +
+                        "\r\nContent-Length: 0\r\nConnection: close\r\nCache-Control: no-store\r\n\r\n");
+}
+
+// A Host header that may be copied into URLs: a name or address and a port.
+bool plausibleHost(std::string_view host) {
+    if (host.empty() || host.size() > 255) return false;
+    return std::all_of(host.begin(), host.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+               c == '-' || c == '_' || c == ':' || c == '[' || c == ']';
+    });
 }
 
 
@@ -227,6 +265,7 @@ void TvServer::stopServing() {
     }
     if (listenFd_ >= 0) ::shutdown(listenFd_, SHUT_RDWR);
     generation_.fetch_add(1);  // ends streams that wait for multiplex data
+    stopRequested_.store(true);
     std::unique_lock<std::mutex> guard(connectionsMutex_);
     connectionsEnded_.wait(guard, [this] { return connections_.empty(); });
 }
@@ -274,8 +313,10 @@ void TvServer::handleConnection(int client) {
             if (request->target.size() >= kStreamPrefix.size() &&
                 startsWith(request->target, kStreamPrefix)) {
                 streamTo(client);
+            } else if (isWatchTarget(request->target)) {
+                watchChannel(client, watchIndexFromTarget(request->target));
             } else {
-                handleRequest(client, request->method, request->target);
+                handleRequest(client, request->method, request->target, head);
             }
         }
     }
@@ -299,7 +340,8 @@ void TvServer::sendBody(int client, const char* contentType, const std::string& 
     sendAll(client, answer);
 }
 
-void TvServer::handleRequest(int client, const std::string& method, const std::string& target) {
+void TvServer::handleRequest(int client, const std::string& method, const std::string& target,
+                             std::string_view head) {
     if (target == "/" || target == "/index.html") {
         sendText(client, kHelpText);
     } else if (target == "/status.txt") {
@@ -313,6 +355,8 @@ void TvServer::handleRequest(int client, const std::string& method, const std::s
         sendBody(client, "application/xml; charset=utf-8", epgXml());
     } else if (startsWith(target, kEpgTextPrefix)) {
         sendText(client, epgText());
+    } else if (startsWith(target, kPlaylistPrefix)) {
+        sendBody(client, "audio/x-mpegurl; charset=utf-8", channelPlaylist(channels_, requestBaseUrl(client, head)));
     } else {
         sendText(client, "not found\n");
     }
@@ -385,12 +429,17 @@ std::string TvServer::epgText() {
 
 bool TvServer::switchChannel(int index, std::string* error) {
     std::lock_guard<std::mutex> guard(lock_);
+    return switchChannelLocked(index, error);
+}
+
+bool TvServer::switchChannelLocked(int index, std::string* error) {
     if (index < 0 || static_cast<std::size_t>(index) >= channels_.size()) {
         setError(error, "bad channel");
         return false;
     }
+    // The /stream.ts client is taken over; /watch viewers of the multiplex stay
+    // unless the tuner leaves it (a retune or an online channel ends them).
     disconnectStreamingClient();
-    mux_.endConsumers();
     current_ = -1;
     generation_.fetch_add(1);
 
@@ -462,7 +511,8 @@ void TvServer::streamTo(int client) {
     int generation = generation_.load();
 
     if (demoMode_) {
-        if (sendAll(client, kStreamHeader)) streamDemoClip(client, generation);
+        if (sendAll(client, kStreamHeader))
+            streamDemoClip(client, [this, generation] { return generation_.load() == generation; });
         releaseStreamSlot(client);
         return;
     }
@@ -486,10 +536,10 @@ void TvServer::streamTo(int client) {
     releaseStreamSlot(client);
 }
 
-void TvServer::streamDemoClip(int client, int generation) {
+void TvServer::streamDemoClip(int client, const std::function<bool()>& keepGoing) {
     std::vector<char> chunk(kStreamChunkBytes);
     off_t offset = 0;  // each client's own position, so that a take-over never splits the clip
-    while (generation_.load() == generation) {
+    while (keepGoing()) {
         ssize_t n = ::pread(demoClipFd_, chunk.data(), chunk.size(), offset);
         if (n > 0) {
             if (!sendAll(client, chunk.data(), static_cast<std::size_t>(n))) return;
@@ -509,6 +559,63 @@ void TvServer::streamLive(int client, PacketQueue& queue, int generation) {
     control.keepGoing = [this, generation] { return generation_.load() == generation; };
     control.checkEvery = std::chrono::milliseconds(kLivePollTimeoutMs);
     drainQueue(queue, client, control);
+}
+
+// ---- per-channel streams ----------------------------------------------------
+
+std::string TvServer::requestBaseUrl(int client, std::string_view head) {
+    std::string host = headerValue(head, "Host");
+    if (plausibleHost(host)) return "http://" + host;
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    char text[INET_ADDRSTRLEN] = "127.0.0.1";
+    if (::getsockname(client, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
+    return "http://" + std::string(text) + ":" + std::to_string(ntohs(address.sin_port));
+}
+
+void TvServer::watchChannel(int client, long index) {
+    if (index < 0 || static_cast<std::size_t>(index) >= channels_.size()) {
+        sendRefusal(client, "404 Not Found", kBadIndex);
+        return;
+    }
+    const Channel& channel = channels_[static_cast<std::size_t>(index)];
+    if (channel.isOnline()) {
+        if (headerSafe(channel.url)) sendRedirect(client, channel.url);
+        else sendRefusal(client, "502 Bad Gateway", "error: this channel's URL cannot be redirected to\n");
+        return;
+    }
+    // Viewers end with their multiplex or the server, never with a /play on the
+    // same multiplex.
+    auto keepGoing = [this] { return !stopRequested_.load(); };
+    if (demoMode_) {
+        if (sendAll(client, kStreamHeader)) streamDemoClip(client, keepGoing);
+        return;
+    }
+
+    std::unique_ptr<ServiceStream> stream;
+    std::string error;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        // Another service of the tuned multiplex joins without a retune; any
+        // other channel moves the tuner, as /play does, ending the old viewers.
+        if (mux_.isOn(channel.frequency, channel.deliverySystem) ||
+            switchChannelLocked(static_cast<int>(index), &error))
+            stream = mux_.openService(serviceSpecOf(channel), &error, kViewerQueueLimits);
+    }
+    if (!stream) {
+        sendRefusal(client, "503 Service Unavailable", "error: " + error + "\n");
+        return;
+    }
+    if (!sendAll(client, kStreamHeader)) return;
+    DrainControl control;
+    control.keepGoing = keepGoing;
+    control.checkEvery = std::chrono::milliseconds(kLivePollTimeoutMs);
+    DrainEnd end = drainQueue(stream->queue(), client, control);
+    if (end == DrainEnd::Closed && stream->queue().hopeless()) {
+        std::fprintf(stderr, "viewer of %s dropped: too far behind\n", channel.name.c_str());
+        std::fflush(stderr);
+    }
 }
 
 }  // namespace vantiro

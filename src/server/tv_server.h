@@ -3,7 +3,9 @@
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -24,13 +26,17 @@ inline constexpr std::size_t kStreamChunkBytes = 24064;
 
 // The headless HTTP TV server: lists the channels, switches the one tuner on
 // request and relays the current channel's transport stream (or a looping demo
-// clip) to one client at a time. Every connection carries one request and runs
-// on its own detached thread; the thread that calls `run` only accepts.
+// clip) to one /stream.ts client at a time. Beside it, any number of viewers of
+// /watch/N.ts each stream one service of the tuned multiplex (a viewer of another
+// multiplex retunes, ending the viewers of the old one). Every connection
+// carries one request and runs on its own detached thread; the thread that
+// calls `run` only accepts.
 //
 // `lock` guards the current index, the tuner and the tuned multiplex. The
 // channel list is fixed once listening starts and is read without it. Each
-// /stream.ts client gets a consumer of the multiplex of its own, drained by its
-// connection thread.
+// streaming client gets a consumer of the multiplex of its own (a bounded
+// queue), drained by its connection thread, so a client that falls behind
+// loses only its own data.
 class TvServer {
 public:
     // `demoClipPath` non-empty selects demo mode: that transport stream file is
@@ -69,10 +75,15 @@ public:
     // current index). Disconnects the streaming client. `error` may be null.
     bool switchChannel(int index, std::string* error = nullptr);
 
-    // Answers every route but /stream.ts on `client`.
-    void handleRequest(int client, const std::string& method, const std::string& target);
+    // Answers every route but /stream.ts and /watch/N.ts on `client`. `head` is
+    // the whole request head (for its headers).
+    void handleRequest(int client, const std::string& method, const std::string& target,
+                       std::string_view head = {});
     // Serves /stream.ts on `client` until the stream ends or is taken over.
     void streamTo(int client);
+    // Serves /watch/N.ts: channel `index` (-1: no such channel) on `client` until
+    // its multiplex is left, the client goes or falls hopelessly behind.
+    void watchChannel(int client, long index);
 
     // Sends a 200 text/plain answer with `body`.
     static void sendText(int client, const std::string& body);
@@ -87,6 +98,7 @@ public:
     int currentIndex();
 
 private:
+    bool switchChannelLocked(int index, std::string* error);
     bool startDemoMode();
     void addReachableOnlineChannels();
     std::string statusText();
@@ -104,7 +116,10 @@ private:
     void takeOverStreamSlot(int client);
     void disconnectStreamingClient();
     void releaseStreamSlot(int client);
-    void streamDemoClip(int client, int generation);
+    void streamDemoClip(int client, const std::function<bool()>& keepGoing);
+    // "http://host:port" as the client reached the server: its Host header, else
+    // the address it connected to.
+    static std::string requestBaseUrl(int client, std::string_view head);
     void streamLive(int client, PacketQueue& queue, int generation);
 
     int port_;
@@ -139,6 +154,7 @@ private:
     std::condition_variable connectionsEnded_;
     std::unordered_set<int> connections_;
     bool stopping_ = false;
+    std::atomic<bool> stopRequested_{false};  // ends /watch streams waiting for data
 };
 
 }  // namespace vantiro

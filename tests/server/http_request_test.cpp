@@ -82,5 +82,30 @@ TEST(ChannelIndex, TheLastIndexPieceWins) {
     EXPECT_EQ(channelIndexFromTarget("/play?index=1&index=%4"), -1);  // "%4" stays, no digit
 }
 
+TEST(WatchIndex, ReadsTheChannelOfAWatchTarget) {
+    EXPECT_EQ(watchIndexFromTarget("/watch/0.ts"), 0);
+    EXPECT_EQ(watchIndexFromTarget("/watch/12.ts"), 12);
+    EXPECT_EQ(watchIndexFromTarget("/watch/3.ts?foo=1"), 3);
+    EXPECT_EQ(watchIndexFromTarget("/watch/100000.ts"), 100000);
+}
+
+TEST(WatchIndex, RejectsWhatIsNoChannel) {
+    for (const char* target : {"/watch/", "/watch/.ts", "/watch/1", "/watch/1.tsx", "/watch/-1.ts", "/watch/+1.ts",
+                               "/watch/ 1.ts", "/watch/1a.ts", "/watch/100001.ts", "/watch/9999999999.ts",
+                               "/watch/%31.ts", "/watch/1.ts/x", "/stream.ts", "/watch1.ts"})
+        EXPECT_EQ(watchIndexFromTarget(target), -1) << target;
+    EXPECT_TRUE(isWatchTarget("/watch/x"));
+    EXPECT_FALSE(isWatchTarget("/watchx"));
+}
+
+TEST(HeaderValue, FindsAHeaderWhateverItsCase) {
+    const char* head = "GET / HTTP/1.1\r\nUser-Agent: x\r\nhOsT:   tv.local:8090 \r\nAccept: */*\r\n\r\nHost: body\r\n";
+    EXPECT_EQ(headerValue(head, "Host"), "tv.local:8090");
+    EXPECT_EQ(headerValue(head, "accept"), "*/*");
+    EXPECT_EQ(headerValue(head, "Hos"), "");
+    EXPECT_EQ(headerValue("GET / HTTP/1.0\r\n\r\n", "Host"), "");
+    EXPECT_EQ(headerValue("GET / HTTP/1.1\r\nHost:\r\n\r\n", "Host"), "");
+}
+
 }  // namespace
 }  // namespace vantiro
