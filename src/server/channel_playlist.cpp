@@ -17,7 +17,10 @@ std::string playlistText(std::string_view text) {
     return out;
 }
 
-bool isRadio(const Channel& channel) { return !channel.isOnline() && channel.videoPid == 0; }
+// The demo mode's stand-in channel has no frequency: neither radio nor in the guide.
+bool onAir(const Channel& channel) { return !channel.isOnline() && channel.frequency != 0; }
+
+bool isRadio(const Channel& channel) { return onAir(channel) && channel.videoPid == 0; }
 
 }  // namespace
 
@@ -32,7 +35,7 @@ std::string channelPlaylist(const std::vector<Channel>& channels, std::string_vi
     for (std::size_t i = 0; i < channels.size(); ++i) {
         const Channel& channel = channels[i];
         const std::string name = playlistText(channel.name);
-        const std::string id = channel.isOnline() ? std::string() : xmltvChannelId(serviceKeyOf(channel));
+        const std::string id = onAir(channel) ? xmltvChannelId(serviceKeyOf(channel)) : std::string();
         out += "#EXTINF:-1 tvg-id=\"" + id + "\" tvg-name=\"" + name + "\" group-title=\"" +
                playlistGroup(channel) + "\"" + (isRadio(channel) ? " radio=\"true\"" : "") + "," + name + "\n";
         out += base + "/watch/" + std::to_string(i) + ".ts\n";

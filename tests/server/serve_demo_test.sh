@@ -36,4 +36,8 @@ expect_eq "status" "$(get /status.txt)" $'current=1\nname=Music\nchannels=2\nmod
 curl -s --max-time 5 "http://127.0.0.1:$PORT/stream.ts" | head -c 1000 > "$work/again.ts"
 cmp -s <(head -c 1000 "$work/clip.ts") "$work/again.ts" || fail "a new client does not start at the clip's beginning"
 
+echo "--- every channel's own URL streams the clip too"
+curl -s --max-time 5 "http://127.0.0.1:$PORT/watch/0.ts" | head -c 1000 > "$work/watch.ts"
+cmp -s <(head -c 1000 "$work/clip.ts") "$work/watch.ts" || fail "/watch does not stream the clip"
+
 echo PASS
