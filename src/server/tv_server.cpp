@@ -612,10 +612,15 @@ void TvServer::watchChannel(int client, long index) {
     control.keepGoing = keepGoing;
     control.checkEvery = std::chrono::milliseconds(kLivePollTimeoutMs);
     DrainEnd end = drainQueue(stream->queue(), client, control);
+    // What a viewer lost in its own queue is its connection's fault, not the
+    // reception's: said once, when it ends, so a slow link can be told apart.
     if (end == DrainEnd::Closed && stream->queue().hopeless()) {
         std::fprintf(stderr, "viewer of %s dropped: too far behind\n", channel.name.c_str());
-        std::fflush(stderr);
+    } else if (std::uint64_t lost = stream->queue().droppedPackets(); lost > 0) {
+        std::fprintf(stderr, "viewer of %s fell behind: %llu packets lost\n", channel.name.c_str(),
+                     static_cast<unsigned long long>(lost));
     }
+    std::fflush(stderr);
 }
 
 }  // namespace vantiro
