@@ -733,6 +733,122 @@ TEST(DvbsimDemux, APmtChangesItsVersionAndPidsAtTheGivenTimeAndTheMediaMoveWithI
     EXPECT_EQ(capture.counters.count(0x100), 0u) << "video still on the old PID";
 }
 
+// Seconds since the epoch of a 40-bit DVB UTC time (MJD + BCD) at `at`.
+std::int64_t dvbTime(const Bytes& s, size_t at) {
+    auto bcd = [](std::uint8_t b) { return (b >> 4) * 10 + (b & 0x0F); };
+    std::int64_t mjd = (s[at] << 8) | s[at + 1];
+    return (mjd - 40587) * 86400 + bcd(s[at + 2]) * 3600 + bcd(s[at + 3]) * 60 + bcd(s[at + 4]);
+}
+
+std::int64_t wallNow() {
+    return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+// The event of an EIT section with one event: id, start, duration (s), title bytes.
+struct EitEvent {
+    int id = 0;
+    std::int64_t start = 0, duration = 0;
+    Bytes title;
+    std::set<int> descriptors;
+    int version = 0;
+};
+
+EitEvent firstEvent(const Bytes& s) {
+    EitEvent e;
+    e.version = (s[5] >> 1) & 0x1F;
+    size_t at = 14;
+    e.id = (s[at] << 8) | s[at + 1];
+    e.start = dvbTime(s, at + 2);
+    auto bcd = [](std::uint8_t b) { return (b >> 4) * 10 + (b & 0x0F); };
+    e.duration = bcd(s[at + 7]) * 3600 + bcd(s[at + 8]) * 60 + bcd(s[at + 9]);
+    size_t loop = ((s[at + 10] & 0x0F) << 8) | s[at + 11];
+    for (size_t d = at + 12; d + 2 <= at + 12 + loop; d += 2 + s[d + 1]) {
+        e.descriptors.insert(s[d]);
+        if (s[d] == 0x4D) e.title.assign(s.begin() + d + 6, s.begin() + d + 6 + s[d + 5]);
+    }
+    return e;
+}
+
+TEST(DvbsimDemux, TheGuideFollowsTheClockChangesVersionAndCarriesEveryKindOfTitle) {
+    test::TempDir dir;
+    std::string band = writeBand(dir, "adapter 0\nmux freq=474000000 delsys=16 ts={474} lock_ms=10 "
+                                      "eit=1 eit_ms=300 tdt_ms=200 eit_short_s=3 eit_change_s=6\n");
+    standardBandOrEmpty();
+    VANTIRO_UNDER_DVBSIM(band);
+    Locked tuned;
+    Fd dmx(openDevice(0, "demux0", O_RDWR | O_NONBLOCK));
+    auto readTable = [&](std::uint8_t table, int service, int sectionNumber) -> std::optional<Bytes> {
+        auto f = sectionFilter(0x12, table, DMX_IMMEDIATE_START | DMX_CHECK_CRC);
+        f.filter.filter[1] = static_cast<std::uint8_t>(service >> 8);
+        f.filter.filter[2] = static_cast<std::uint8_t>(service);
+        f.filter.filter[4] = static_cast<std::uint8_t>(sectionNumber);
+        f.filter.mask[1] = f.filter.mask[2] = f.filter.mask[4] = 0xFF;
+        EXPECT_EQ(ioctl(dmx.fd, DMX_SET_FILTER, &f), 0);
+        return readOnce(dmx.fd, 2000);
+    };
+
+    // Present: on air now, by the real clock; the Thai title in ISO 8859-11 with selector 0x07.
+    auto present = readTable(0x4E, 1026, 0);
+    ASSERT_TRUE(present);
+    EitEvent now = firstEvent(*present);
+    EXPECT_EQ(now.id, 0x100);
+    EXPECT_LE(now.start, wallNow() + 1);
+    EXPECT_GT(now.start + now.duration, wallNow() - 1);
+    EXPECT_EQ(now.title, (Bytes{0x07, 0xA2, 0xE8, 0xD2, 0xC7, 0xE0, 0xAA, 0xE9, 0xD2}));
+    EXPECT_EQ(now.descriptors, (std::set<int>{0x4D, 0x4E, 0x54, 0x55}));
+    auto following = readTable(0x4E, 1026, 1);
+    ASSERT_TRUE(following);
+    EXPECT_EQ(firstEvent(*following).start, now.start + now.duration);
+    // A UTF-8 title (selector 0x15) on the third service.
+    auto utf8 = readTable(0x4E, 1027, 0);
+    ASSERT_TRUE(utf8);
+    EXPECT_EQ(firstEvent(*utf8).title, (Bytes{0x15, 'C', 'a', 'f', 0xC3, 0xA9, ' ', 'C', 'r', 0xC3, 0xA8, 'm', 'e'}));
+
+    // The short event ends while watching: the next present/following version
+    // has event 0x101 on air; later the whole guide is revised.
+    auto waitFor = [&](auto&& wanted) -> std::optional<EitEvent> {
+        auto end = Clock::now() + std::chrono::milliseconds(12000);
+        while (Clock::now() < end) {
+            auto s = readTable(0x4E, 1025, 0);
+            if (s && wanted(firstEvent(*s))) return firstEvent(*s);
+        }
+        return std::nullopt;
+    };
+    auto next = waitFor([](const EitEvent& e) { return e.id == 0x101; });
+    ASSERT_TRUE(next) << "the short event never ended";
+    EXPECT_EQ(next->version, (now.version + 1) % 32);
+    EXPECT_EQ(std::string(next->title.begin(), next->title.end()), "Weather");
+    auto revised = waitFor([](const EitEvent& e) { return e.title.size() > 9 && e.title.back() == ')'; });
+    ASSERT_TRUE(revised) << "the guide was never revised";
+    EXPECT_EQ(std::string(revised->title.begin(), revised->title.end()), "Weather (revised)");
+    EXPECT_EQ(revised->version, (next->version + 1) % 32);
+
+    // The schedule: several sections (one per three-hour segment), all naming the same last section.
+    std::set<int> numbers, lasts;
+    auto f = sectionFilter(0x12, 0x50, DMX_IMMEDIATE_START | DMX_CHECK_CRC);
+    f.filter.filter[1] = 1025 >> 8;
+    f.filter.filter[2] = 1025 & 0xFF;
+    f.filter.mask[1] = f.filter.mask[2] = 0xFF;
+    ASSERT_EQ(ioctl(dmx.fd, DMX_SET_FILTER, &f), 0);
+    for (int i = 0; i < 12; ++i) {
+        auto s = readOnce(dmx.fd, 2000);
+        ASSERT_TRUE(s);
+        numbers.insert((*s)[6]);
+        lasts.insert((*s)[7]);
+    }
+    EXPECT_GE(numbers.size(), 2u);
+    ASSERT_EQ(lasts.size(), 1u);
+    EXPECT_EQ(*lasts.begin(), *numbers.rbegin());
+
+    // TDT: the time now.
+    auto tdt = sectionFilter(0x14, 0x70);
+    ASSERT_EQ(ioctl(dmx.fd, DMX_SET_FILTER, &tdt), 0);
+    auto time = readOnce(dmx.fd, 2000);
+    ASSERT_TRUE(time);
+    ASSERT_EQ(time->size(), 8u);
+    EXPECT_LE(std::abs(dvbTime(*time, 3) - wallNow()), 2);
+}
+
 TEST(DvbsimFrontend, ClosingTheLastWriterDropsTheTuning) {
     test::TempDir dir;
     std::string band = writeBand(dir, "adapter 0\nmux freq=474000000 delsys=16 ts={474} lock_ms=10\n");

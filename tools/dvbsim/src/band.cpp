@@ -150,6 +150,11 @@ bool applyMuxKey(const std::string& key, const std::string& value, const std::st
   else if (key == "sdt_ms") mux.sdtIntervalMs = static_cast<int>(*v);
   else if (key == "nit_ms") mux.nitIntervalMs = static_cast<int>(*v);
   else if (key == "nit_delivery") mux.nitDelivery = *v != 0;
+  else if (key == "eit") mux.guide = *v != 0;
+  else if (key == "eit_ms" && *v > 0) mux.eitIntervalMs = static_cast<int>(*v);
+  else if (key == "tdt_ms" && *v > 0) mux.tdtIntervalMs = static_cast<int>(*v);
+  else if (key == "eit_short_s" && *v > 0) mux.eitShortSeconds = static_cast<int>(*v);
+  else if (key == "eit_change_s" && *v >= 0) mux.eitChangeSeconds = static_cast<int>(*v);
   else return false;
   return true;
 }

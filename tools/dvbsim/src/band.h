@@ -62,6 +62,11 @@ struct MuxConfig {
   int sdtIntervalMs = 2000;
   int nitIntervalMs = 2000;
   bool nitDelivery = true;  // add the delivery system descriptor (0x5A / 0x7F-0x04) to the NIT
+  bool guide = false;       // the simulator sends EIT (PID 0x12) and TDT/TOT (PID 0x14)
+  int eitIntervalMs = 2000;
+  int tdtIntervalMs = 5000;
+  int eitShortSeconds = 120;   // the event on air when the multiplex goes on air ends this long after
+  int eitChangeSeconds = 0;    // every EIT table gets a new version this long after going on air (0: never)
   Faults faults;
 };
 

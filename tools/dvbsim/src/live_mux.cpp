@@ -17,15 +17,18 @@ std::shared_ptr<LiveMux> LiveMux::open(const MuxConfig& config, std::string* err
   // silences its tables: the file's own packets there never reach a reader.
   for (const auto& [pid, sections] : mux->tables_) mux->tablePids_.set(pid);
   for (const auto& [program, pid] : source->pmtPids()) mux->tablePids_.set(pid);
+  if (config.nitDelivery) mux->addDeliveryDescriptor();
+  if (config.guide) mux->startGuide();
   for (uint16_t pid = 0; pid < 0x1FFF; ++pid)
     if (mux->tablePids_[pid]) mux->tablePidList_.push_back(pid);
-  if (config.nitDelivery) mux->addDeliveryDescriptor();
   mux->preparePmtChanges();
   mux->applyFaults();
   return mux;
 }
 
 int LiveMux::intervalMs(uint16_t pid) const {
+  if (guide_ && pid == 0x0012) return config_->eitIntervalMs;
+  if (guide_ && pid == 0x0014) return config_->tdtIntervalMs;
   int ms = pid == 0x0000 ? config_->patIntervalMs
          : pid == 0x0010 ? config_->nitIntervalMs
          : pid == 0x0011 ? config_->sdtIntervalMs
@@ -41,6 +44,29 @@ void LiveMux::addDeliveryDescriptor() {
   auto descriptor = deliveryDescriptor(config_->deliverySystem, config_->frequencyHz);
   for (auto& section : nit->second)
     if (section[0] == 0x40) addToNitEntry(section, tsid, descriptor);
+}
+
+void LiveMux::startGuide() {
+  // Every program of the PAT gets a guide; the ids come from the file's
+  // tables (the original network id from the SDT, else the NIT's).
+  uint16_t tsid = 0, onid = 0;
+  std::vector<uint16_t> services;
+  if (auto pat = tables_.find(0x0000); pat != tables_.end() && !pat->second.empty()) {
+    tsid = tableIdExtension(pat->second.front());
+    for (const auto& [program, pid] : source_->pmtPids()) services.push_back(program);
+  }
+  if (auto sdt = tables_.find(0x0011); sdt != tables_.end() && !sdt->second.empty() && sdt->second.front().size() > 10)
+    onid = static_cast<uint16_t>(sdt->second.front()[8] << 8 | sdt->second.front()[9]);
+  else if (auto nit = tables_.find(0x0010); nit != tables_.end() && !nit->second.empty())
+    onid = tableIdExtension(nit->second.front());
+  GuideSettings settings{config_->eitShortSeconds, config_->eitChangeSeconds};
+  guide_ = std::make_unique<Guide>(settings, tsid, onid, std::move(services), WallClock::now());
+  tablePids_.set(0x0012);
+  tablePids_.set(0x0014);
+  // The SDT tells receivers that EIT schedule and present/following exist.
+  if (auto sdt = tables_.find(0x0011); sdt != tables_.end())
+    for (auto& section : sdt->second)
+      if (section[0] == 0x42) markEitInSdt(section);
 }
 
 void LiveMux::preparePmtChanges() {
@@ -86,6 +112,8 @@ void LiveMux::applyFaults() {
 }
 
 std::vector<Section> LiveMux::sectionsAt(uint16_t pid, std::chrono::milliseconds sinceLock) const {
+  if (guide_ && pid == 0x0012) return guide_->eit(WallClock::now());
+  if (guide_ && pid == 0x0014) return guide_->time(WallClock::now());
   auto it = tables_.find(pid);
   if (it == tables_.end()) return {};
   std::vector<Section> sections = it->second;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "band.h"
+#include "guide.h"
 #include "psi.h"
 #include "ts_source.h"
 
@@ -50,6 +51,7 @@ class LiveMux {
   void applyFaults();
   void addDeliveryDescriptor();
   void preparePmtChanges();
+  void startGuide();
   std::chrono::milliseconds timeOfPacket(uint64_t index) const;
 
   const MuxConfig* config_ = nullptr;
@@ -59,6 +61,7 @@ class LiveMux {
   std::bitset<8192> tablePids_;
   std::vector<uint16_t> tablePidList_;
   std::vector<MovedProgram> moved_;
+  std::unique_ptr<Guide> guide_;
 };
 
 }  // namespace vantiro::dvbsim

@@ -87,6 +87,14 @@ std::vector<Section> splitSdt(const Section& sdt) {
   return {build(kSdtHeaderSize, cut, 0), build(cut, end, 1)};
 }
 
+void markEitInSdt(Section& sdt) {
+  if (sdt.size() < kSdtHeaderSize + 4 || declaredSize(sdt) != sdt.size()) return;
+  size_t end = sdt.size() - 4;
+  for (size_t at = kSdtHeaderSize; at + 5 <= end; at += 5 + ((sdt[at + 3] & 0x0F) << 8 | sdt[at + 4]))
+    sdt[at + 2] |= 0x03;
+  fixSectionCrc(sdt);
+}
+
 std::vector<uint8_t> deliveryDescriptor(int deliverySystem, uint32_t frequencyHz) {
   uint32_t f = frequencyHz / 10;  // units of 10 Hz
   uint8_t freq[4] = {static_cast<uint8_t>(f >> 24), static_cast<uint8_t>(f >> 16), static_cast<uint8_t>(f >> 8),

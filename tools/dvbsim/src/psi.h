@@ -46,6 +46,10 @@ bool addToNitEntry(Section& nit, uint16_t tsid, const std::vector<uint8_t>& desc
 // PID moved by `offset`; `moved` receives the old PIDs.
 Section movedPmt(const Section& pmt, uint16_t offset, std::vector<uint16_t>* moved);
 
+// Sets EIT_schedule_flag and EIT_present_following_flag of every service of
+// an SDT section (the CRC is rewritten).
+void markEitInSdt(Section& sdt);
+
 inline uint16_t tableIdExtension(const Section& s) {
   return s.size() >= 5 ? static_cast<uint16_t>(s[3] << 8 | s[4]) : 0;
 }
