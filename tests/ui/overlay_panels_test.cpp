@@ -38,6 +38,13 @@ TEST(NowPlayingLines, TunerChannelShowsFrequencyPositionKindAndNewMark) {
     EXPECT_EQ(nowPlayingSignalLine(view).text, "signal 71%   quality 0%");
 }
 
+TEST(NowPlayingLines, DvrOverflowsFollowTheSignalOnceThereAreAny) {
+    const Channel ch = tunerChannel(0x100, false);
+    EXPECT_EQ(nowPlayingSignalLine({ch, 0, 3, false, kSource, true, 80, 90, true, 0}).text, "signal 80%   quality 90%");
+    EXPECT_EQ(nowPlayingSignalLine({ch, 0, 3, false, kSource, true, 80, 90, true, 3}).text,
+              "signal 80%   quality 90%   3 DVR overflows");
+}
+
 TEST(NowPlayingLines, RadioServiceAndMissingSignal) {
     const Channel ch = tunerChannel(0, false);
     const NowPlayingView view{ch, 0, 1, true, kSource, false, 50, 50, false};
