@@ -23,6 +23,14 @@ bool TunedMux::tune(std::uint32_t frequency, std::int32_t deliverySystem, int ti
     return true;
 }
 
+bool TunedMux::retune(int timeoutMs, std::string* error) {
+    if (frequency_ == 0) {
+        if (error) *error = "no multiplex is tuned";
+        return false;
+    }
+    return tuner_.tune(frequency_, deliverySystem_, timeoutMs, error);
+}
+
 bool TunedMux::startSource(std::string* error) {
     if (sourceRunning()) return true;
     auto source = std::make_unique<DvrSource>(hub_);

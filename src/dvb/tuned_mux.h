@@ -38,6 +38,10 @@ public:
     // Leaves the current multiplex (`close`), then tunes and waits for lock.
     // False with the tuner's error when there is none.
     bool tune(std::uint32_t frequency, std::int32_t deliverySystem, int timeoutMs, std::string* error = nullptr);
+    // Tunes the current multiplex again (after a loss of lock) and waits for
+    // lock; the source and every consumer stay as they are, since the DVR device
+    // outlives a retune. False without a multiplex or without lock.
+    bool retune(int timeoutMs, std::string* error = nullptr);
     // Starts reading the tuner's adapter (demux tap and DVR) unless a source is
     // already reading. Error texts are those of `DvrSource::openAdapter`.
     bool startSource(std::string* error = nullptr);
