@@ -1,6 +1,7 @@
 #include "guide/guide_store.h"
 
 #include <algorithm>
+#include <iterator>
 #include <set>
 
 namespace vantiro {
@@ -10,13 +11,23 @@ constexpr std::uint8_t kSectionsPerSegment = 8;
 
 bool overlaps(const EitEvent& a, const EitEvent& b) { return a.start < b.end() && b.start < a.end(); }
 
+// Time ranges already taken by the events merged so far: start -> end, never overlapping.
+using TakenTimes = std::map<UnixSeconds, UnixSeconds>;
+
+bool timeTaken(const TakenTimes& taken, const EitEvent& event) {
+    auto after = taken.lower_bound(*event.start);
+    if (after != taken.end() && after->first < event.end()) return true;
+    if (after == taken.begin()) return false;
+    return std::prev(after)->second > *event.start;
+}
+
 // Adds the events of `source` that are timed and whose id and time are still free.
-void addFree(const std::vector<EitEvent>& source, std::set<std::uint16_t>& ids, std::vector<EitEvent>& out) {
+void addFree(const std::vector<EitEvent>& source, std::set<std::uint16_t>& ids, TakenTimes& taken,
+             std::vector<EitEvent>& out) {
     for (const EitEvent& event : source) {
-        if (!event.timed() || ids.contains(event.eventId)) continue;
-        if (std::any_of(out.begin(), out.end(), [&](const EitEvent& taken) { return overlaps(event, taken); }))
-            continue;
+        if (!event.timed() || ids.contains(event.eventId) || timeTaken(taken, event)) continue;
         ids.insert(event.eventId);
+        if (event.end() > *event.start) taken[*event.start] = event.end();
         out.push_back(event);
     }
 }
@@ -108,10 +119,11 @@ void GuideStore::dropEndedBefore(UnixSeconds time) {
 std::vector<EitEvent> GuideStore::merged(const ServiceGuide& guide) {
     std::vector<EitEvent> out;
     std::set<std::uint16_t> ids;
+    TakenTimes taken;
     // Table ids in ascending order: present/following (0x4E) before the schedule.
     for (const auto& [id, table] : guide.tables)
-        for (const auto& [number, events] : table.sections) addFree(events, ids, out);
-    addFree(guide.cached, ids, out);
+        for (const auto& [number, events] : table.sections) addFree(events, ids, taken, out);
+    addFree(guide.cached, ids, taken, out);
     std::sort(out.begin(), out.end(), [](const EitEvent& a, const EitEvent& b) { return a.start < b.start; });
     return out;
 }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "guide/guide_cache.h"
 #include "online/online_service.h"
 #include "system/browser_launch.h"
 #include "ui/channel_kind.h"
@@ -23,7 +24,7 @@ std::string megahertzText(std::uint32_t hertz) {
 
 }  // namespace
 
-App::App() = default;
+App::App() : guide(guideCacheDirectory()) {}
 
 App::~App() {
     // The scan thread is joined by the shutdown of the main loop; a thread still
@@ -161,6 +162,7 @@ void App::markStarted(int index, const Channel& channel) {
     playbackErrorHandled = false;
     saveLastChannel(channel);
     listSelection = index;
+    guide.channelStarted(channel);
 }
 
 void App::stopTunerFeed() {

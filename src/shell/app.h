@@ -13,6 +13,7 @@
 #include "dvb/tuned_mux.h"
 #include "dvb/tuner.h"
 #include "player/player.h"
+#include "ui/window_guide.h"
 
 struct SDL_Window;
 
@@ -45,6 +46,10 @@ public:
     void* glContext = nullptr;  // SDL's GL context handle
     bool vsync = false;         // the swap interval could be set; else the loop caps itself
     bool uiReady = false;       // the UI library's context and back-ends are up
+
+    // ---- programme guide ----
+    // Before the devices, so that it outlives whatever reads the multiplex for it.
+    WindowGuide guide;
 
     // ---- devices and playback ----
     // Declared in this order so that destruction releases the service's pipe,
@@ -160,6 +165,7 @@ private:
     void escapeChain();
     void toggleFullscreen();
     void toggleMute();
+    void toggleGuideInfo();
 };
 
 // Seconds on the UI clock: SDL's millisecond tick count / 1000.

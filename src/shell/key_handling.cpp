@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <ctime>
 
 #include "shell/app.h"
 #include "shell/keycodes.h"
@@ -19,6 +20,11 @@ void App::onKeyDown(std::int32_t code) {
         return;
     }
     const int count = channelCount();
+    // While the programme info is open the arrow keys scroll its text.
+    if (guide.infoOpen() && (code == key::kUp || code == key::kDown)) {
+        guide.scrollInfo(code == key::kDown ? 1 : -1);
+        return;
+    }
     switch (code) {
     case key::kDown: moveInList(+1); break;
     case key::kUp: moveInList(-1); break;
@@ -45,6 +51,7 @@ void App::onKeyDown(std::int32_t code) {
     case key::kF:
     case key::kF11: toggleFullscreen(); break;
     case key::kM: toggleMute(); break;
+    case key::kI: toggleGuideInfo(); break;
     case key::kS:
         if (!scanning.load()) startScan();
         break;
@@ -83,7 +90,9 @@ void App::zapBy(int step) {
 }
 
 void App::escapeChain() {
-    if (scanning.load()) {
+    if (guide.infoOpen()) {
+        guide.closeInfo();
+    } else if (scanning.load()) {
         scanProgress.cancel.store(true);
         showToast("Cancelling scan...", kCancelToastSeconds);
     } else if (listOpen) {
@@ -96,6 +105,12 @@ void App::escapeChain() {
 void App::toggleFullscreen() {
     fullscreen = !fullscreen;
     setWindowFullscreen(window, fullscreen);
+}
+
+void App::toggleGuideInfo() {
+    // A key may come before the first frame has looked at the guide.
+    guide.refresh(channels, currentIndex, static_cast<UnixSeconds>(std::time(nullptr)));
+    if (!guide.toggleInfo()) showToast("No programme information for this channel", kHintToastSeconds);
 }
 
 void App::toggleMute() {

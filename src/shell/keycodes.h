@@ -11,6 +11,7 @@ inline constexpr std::int32_t kReturn = 13;
 inline constexpr std::int32_t kEscape = 27;
 inline constexpr std::int32_t kSpace = 32;
 inline constexpr std::int32_t kF = 'f';
+inline constexpr std::int32_t kI = 'i';
 inline constexpr std::int32_t kL = 'l';
 inline constexpr std::int32_t kM = 'm';
 inline constexpr std::int32_t kQ = 'q';

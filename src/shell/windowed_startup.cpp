@@ -103,6 +103,7 @@ void prepareWindowedApp(App& app, const StartupSystem& system) {
     app.channelListPath = channelListPath();
     app.lastChannelPath = lastChannelPathFor(app.channelListPath);
     app.channels = loadChannelList(app.channelListPath);
+    app.guide.loadCache();
     app.openTuner();
     createConfigDirectory(app.channelListPath);
     offerFirmwareInstall(app, system);

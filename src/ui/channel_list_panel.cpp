@@ -5,6 +5,7 @@
 #include <numbers>
 #include <string>
 
+#include "shell/ui_fonts.h"
 #include "ui/draw_shapes.h"
 #include "ui/overlay_fonts.h"
 #include "ui/overlay_geometry.h"
@@ -16,6 +17,9 @@ constexpr float kPi = std::numbers::pi_v<float>;
 constexpr float kNameIndent = 52.0f;
 constexpr float kNameRightGap = 4.0f;
 const ImVec2 kIconOffset(28.0f, 32.0f);
+// Share of the name's line height down to the programme line: the rest is the
+// font's own gap under the text, which the smaller line may use.
+constexpr float kNameLineShare = 0.8f;
 
 void drawGlobe(ImDrawList* dl, ImU32 colour, ImVec2 c, float s, float thickness) {
     dl->AddCircle(c, s, colour, 0, thickness);
@@ -50,14 +54,26 @@ void drawStar(ImDrawList* dl, ImU32 colour, ImVec2 c, float s, float thickness) 
     dl->AddPolyline(points, 8, colour, ImDrawFlags_Closed, 0.9f * thickness);
 }
 
-void drawRow(ImDrawList* dl, const Channel& channel, ImU32 colour, ChannelKind kind, ImVec2 rowMin, float width) {
+void drawRow(ImDrawList* dl, const Channel& channel, ImU32 colour, ChannelKind kind, ImVec2 rowMin, float width,
+             const std::string& title) {
     drawChannelIcon(dl, kind, colour, offset(rowMin, kIconOffset.x, kIconOffset.y), kChannelIconSize);
     ImFont* font = ImGui::GetFont();
     const ImVec2 nameSize = measureText(font, kChannelNameFontSize, channel.name.c_str());
     // Long names are cut at the row's right edge rather than wrapped.
     dl->PushClipRect(offset(rowMin, kNameIndent, 0), offset(rowMin, width - kNameRightGap, kChannelRowHeight), true);
-    dl->AddText(font, kChannelNameFontSize,
-                offset(rowMin, kNameIndent, (kChannelRowHeight - nameSize.y) * 0.5f), colour, channel.name.c_str());
+    if (title.empty()) {
+        dl->AddText(font, kChannelNameFontSize,
+                    offset(rowMin, kNameIndent, (kChannelRowHeight - nameSize.y) * 0.5f), colour, channel.name.c_str());
+    } else {
+        // The name moves up to make room for the programme on air below it.
+        ImFont* small = fontForSize(kChannelTitleFontSize);
+        const ImVec2 titleSize = measureText(small, kChannelTitleFontSize, title.c_str());
+        const float nameStep = nameSize.y * kNameLineShare;
+        const float top = std::max(0.0f, (kChannelRowHeight - nameStep - titleSize.y) * 0.5f);
+        dl->AddText(font, kChannelNameFontSize, offset(rowMin, kNameIndent, top), colour, channel.name.c_str());
+        dl->AddText(small, kChannelTitleFontSize, offset(rowMin, kNameIndent, top + nameStep),
+                    ImGui::GetColorU32(ImGuiCol_TextDisabled), title.c_str());
+    }
     dl->PopClipRect();
 }
 
@@ -102,7 +118,12 @@ int drawChannelListPanel(ChannelListPanelState state, float w, float h) {
                     clicked = i;
                 }
                 // Rows scrolled out of view cost their layout only.
-                if (ImGui::IsItemVisible()) drawRow(dl, channel, channelKindColour(kind), kind, rowMin, width);
+                if (ImGui::IsItemVisible()) {
+                    const std::size_t row = static_cast<std::size_t>(i);
+                    const bool titled = state.rowTitles && row < state.rowTitles->size();
+                    drawRow(dl, channel, channelKindColour(kind), kind, rowMin, width,
+                            titled ? (*state.rowTitles)[row] : std::string());
+                }
                 if (i == state.selection && state.scrollToSelection) {
                     ImGui::SetScrollHereY(0.5f);
                     state.scrollToSelection = false;

@@ -3,10 +3,12 @@
 #include <imgui.h>
 
 #include <algorithm>
+#include <ctime>
 
 #include "shell/app.h"
 #include "ui/audio_visualiser.h"
 #include "ui/channel_list_panel.h"
+#include "ui/guide_panels.h"
 #include "ui/overlay_geometry.h"
 #include "ui/overlay_panels.h"
 #include "ui/toolbar.h"
@@ -35,6 +37,8 @@ void App::drawOverlay() {
     const int count = channelCount();
     const double now = nowSeconds();
     const bool hasCurrent = currentIndex >= 0 && currentIndex < count;
+    const auto wallTime = static_cast<UnixSeconds>(std::time(nullptr));
+    guide.refresh(channels, currentIndex, wallTime);
 
     if (audioOnly && hasCurrent) {
         const Channel& current = channels[static_cast<size_t>(currentIndex)];
@@ -52,14 +56,18 @@ void App::drawOverlay() {
             const Channel& current = channels[static_cast<size_t>(currentIndex)];
             drawNowPlayingPanel({current, currentIndex, count, isAudioOnlyChannel(current), sourceLabel, signalValid,
                                  signalPercent, qualityPercent, onlineAvailable, dvrOverflows});
+            if (const NowNext* programme = guide.current()) drawNowPlayingGuide(*programme, wallTime);
         }
         if (!demoFilePath.empty() && currentIndex < 0) drawDemoPanel(demoFilePath);
         if (isScanning) drawScanProgressPanel(scanProgressView(*this), centre);
         if (listOpen) {
             const int clicked =
-                drawChannelListPanel({channels, radioUrls, listSelection, listOpen, scrollToSelection}, w, h);
+                drawChannelListPanel({channels, radioUrls, listSelection, listOpen, scrollToSelection, &guide.rowTitles()},
+                                     w, h);
             if (clicked >= 0) switchChannel(clicked);
         }
+        if (guide.infoOpen() && guide.infoEvent())
+            drawGuideInfoPanel(*guide.infoEvent(), centre, w, h, guide.takeInfoScroll());
         if (connecting) drawConnectingPanel(connectingName, centre);
         if (!tunerOpen && currentIndex < 0) drawTunerMissingPanel(tunerError, centre);
         if (!toastText.empty() && toastUntil > now) drawToastPanel(toastText, w, h);

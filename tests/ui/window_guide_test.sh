@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# The programme guide in the window on the simulated band: the now-playing panel
+# and the channel list exactly as before without guide data for the channel, the
+# current and next programme (times, title, progress bar) and each row's title
+# with it, and the info panel that I opens and Escape closes before anything else.
+source "$(dirname "$0")/../support/window_test_lib.sh"
+source "$(dirname "$0")/../support/ui_window_lib.sh"
+ui_start_on_standard_band
+ui_write_standard_channels
+export XDG_CACHE_HOME="$WT_DIR/cache"
+cache="$XDG_CACHE_HOME/vantiro"
+mkdir -p "$cache"
+printf 'Alpha TV\t\n' >"$XDG_CONFIG_HOME/vantiro/last-channel"
+
+# write_guide FILE SERVICE...: a cache file in the program's format with, per
+# service, a programme that started 20 minutes ago and one that follows it.
+write_guide() {
+    python3 - "$@" <<'PY'
+import sys, time
+path, services = sys.argv[1], sys.argv[2:]
+now = int(time.time())
+lines = ["vantiro-guide-1"]
+for sid in services:
+    s = int(sid)
+    lines.append(f"{s}\t{s % 1000}\t{now - 1200}\t3600\ttha\tTHA\t12\t21\t\u0e02\u0e48\u0e32\u0e27 News {s}\tHeadlines\tLong text")
+    lines.append(f"{s}\t{s % 1000 + 1}\t{now + 2400}\t1800\teng\t\t0\t\tFilm {s}\t\t")
+open(path, "w").write("\n".join(lines) + "\n")
+PY
+}
+
+# The lowest row of the now-playing panel's background over the black letterbox
+# left of the picture (x = 60).
+panel_bottom() {
+    python3 - "$WT_DIR/$1.ppm" <<'PY'
+import sys
+data = open(sys.argv[1], 'rb').read()
+_, size, _, pixels = data.split(b'\n', 3)
+width, height = map(int, size.split())
+bottom = 0
+for y in range(24, height):
+    i = (y * width + 60) * 3
+    if all(6 <= c <= 14 for c in pixels[i:i + 3]):
+        bottom = y
+print(bottom)
+PY
+}
+# Pixels of the dark style's progress bar fill (230, 179, 0) in the panel, left of the picture.
+progress_pixels() { ui_count "$1" 30 100 158 400 230 179 0 12; }
+# Dim text (the style's disabled text, 128 grey) under the name of list row $2.
+row_title_pixels() {
+    local top=$((16 + 54 + 12 + 70 * $2))
+    ui_count "$1" $((1264 - 563 + 52)) $((top + 34)) 1260 $((top + 64)) 128 128 128 8
+}
+
+echo "-- without guide data the panel and the list are as they always were"
+ui_shot plain "$band" 4 --list-open
+plain_bottom=$(panel_bottom plain)
+(( plain_bottom > 100 )) || wt_fail "no now-playing panel found ($plain_bottom)"
+(( $(progress_pixels plain) == 0 )) || wt_fail "a progress bar without guide data"
+
+echo "-- guide data of other channels only changes nothing for this one"
+write_guide "$cache/guide-522000000.tsv" 2049
+ui_shot others "$band" 4 --list-open
+[[ $(panel_bottom others) == "$plain_bottom" ]] || wt_fail "panel height changed: $(panel_bottom others) vs $plain_bottom"
+(( $(progress_pixels others) == 0 )) || wt_fail "a progress bar for another channel's data"
+(( $(row_title_pixels others 1) == 0 )) || wt_fail "Beta TV got a title line"
+(( $(row_title_pixels others 3) > 20 )) || wt_fail "Delta TV shows no programme in the list"
+
+echo "-- with guide data: now and next in the panel, titles in the list"
+write_guide "$cache/guide-474000000.tsv" 1025 1026
+ui_shot guide "$band" 4 --list-open
+guide_bottom=$(panel_bottom guide)
+(( guide_bottom > plain_bottom + 40 )) || wt_fail "no programme lines: $guide_bottom vs $plain_bottom"
+(( $(progress_pixels guide) > 200 )) || wt_fail "no progress bar"
+(( $(row_title_pixels guide 1) > 20 )) || wt_fail "Beta TV shows no programme in the list"
+(( $(row_title_pixels guide 2) == 0 )) || wt_fail "Radio Gamma has no guide data but a title line"
+
+# A dark panel over the bright test picture in the middle of the window.
+dark_middle() { ui_count "$1" 440 260 840 420 20 20 20 20; }
+
+echo "-- I opens the info panel, Escape closes it without quitting"
+ui_start "$band" --screenshot "$WT_DIR/info.ppm" --screenshot-after 5
+wt_focus_window >/dev/null || wt_fail "no window"
+sleep 2
+xdotool key i
+ui_finish info
+(( $(dark_middle info) > 30000 )) || wt_fail "no info panel: $(dark_middle info)"
+
+ui_start "$band" --screenshot "$WT_DIR/closed.ppm" --screenshot-after 6
+wt_focus_window >/dev/null || wt_fail "no window"
+sleep 2
+xdotool key i
+sleep 0.5
+xdotool key Escape
+ui_finish closed
+(( $(dark_middle closed) < 30000 )) || wt_fail "Escape left the info panel open"
+echo "window guide: ok"
