@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <set>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -398,7 +399,25 @@ std::string TvServer::switchAnswer(const std::string& method, const std::string&
 
 // ---- guide ----------------------------------------------------------------
 
+void TvServer::saveGuideWhenDue() {
+    constexpr long long kSaveEverySeconds = 60;
+    const long long now = static_cast<long long>(std::time(nullptr));
+    std::lock_guard<std::mutex> guard(guideCacheMutex_);
+    const std::uint64_t revision = guide_.revision();
+    if (guideCollector_.sectionsSeen() == 0 || revision == guideSavedRevision_ || now - guideSavedAt_ < kSaveEverySeconds)
+        return;
+    guideSavedRevision_ = revision;
+    guideSavedAt_ = now;
+    guide_.dropEndedBefore(now);
+    std::set<std::uint32_t> frequencies;
+    for (const ServiceEvents& service : guide_.snapshot()) frequencies.insert(service.key.frequency);
+    std::string error;
+    for (std::uint32_t frequency : frequencies)
+        if (!saveGuideCache(guideCacheDirectory_, guide_, frequency, &error)) std::fprintf(stderr, "%s\n", error.c_str());
+}
+
 void TvServer::refreshGuideFromCache() {
+    saveGuideWhenDue();
     long long newest = 0;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(guideCacheDirectory_, ec)) {
@@ -469,6 +488,7 @@ bool TvServer::switchChannelLocked(int index, std::string* error) {
         return false;
     }
     if (!mux_.startSource(error)) return false;
+    guideTap_.follow(mux_);
     current_ = index;
     generation_.fetch_add(1);
     std::printf("playing %s (%u MHz)\n", channel.name.c_str(), megahertz);
@@ -524,7 +544,10 @@ void TvServer::streamTo(int client) {
             // Every client gets a consumer of its own; a source that ended by
             // itself (a read error) is opened again on the tuned multiplex.
             const Channel& channel = channels_[static_cast<std::size_t>(current_)];
-            if (mux_.startSource()) stream = mux_.openService(serviceSpecOf(channel));
+            if (mux_.startSource()) {
+                guideTap_.follow(mux_);
+                stream = mux_.openService(serviceSpecOf(channel));
+            }
         }
         generation = generation_.load();
     }

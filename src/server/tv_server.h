@@ -13,7 +13,9 @@
 #include "dvb/packet_queue.h"
 #include "dvb/tuned_mux.h"
 #include "dvb/tuner.h"
+#include "guide/guide_collector.h"
 #include "guide/guide_store.h"
+#include "guide/guide_tap.h"
 
 namespace vantiro {
 
@@ -104,8 +106,10 @@ private:
     std::string statusText();
     std::string channelLines(const std::string& target) const;
     std::string switchAnswer(const std::string& method, const std::string& target);
-    // Reloads the guide cache when a file in it changed since the last look.
+    // Reloads the guide cache when a file in it changed since the last look, and
+    // writes what the broadcast changed (at most once a minute).
     void refreshGuideFromCache();
+    void saveGuideWhenDue();
     std::string epgXml();
     std::string epgText();
 
@@ -136,9 +140,13 @@ private:
     int demoClipFd_ = -1;
 
     GuideStore guide_;
+    GuideCollector guideCollector_{guide_, 0};
+    GuideTap guideTap_{guideCollector_};  // joins the tuned multiplex's reader; under `lock`
     std::string guideCacheDirectory_;
-    std::mutex guideCacheMutex_;                 // serialises cache reloads
-    long long guideCacheStamp_ = -1;             // newest file time seen, guarded by it
+    std::mutex guideCacheMutex_;          // serialises cache reloads and saves
+    long long guideCacheStamp_ = -1;      // newest file time seen, guarded by it
+    std::uint64_t guideSavedRevision_ = 0;  // guarded by it
+    long long guideSavedAt_ = 0;            // wall-clock seconds, guarded by it
 
     // Serialises taking the stream socket out of its slot and shutting it down
     // with the streaming thread's release of the slot, so that a socket is never

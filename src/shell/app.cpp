@@ -139,6 +139,7 @@ void App::startTunerChannel(int index, const Channel& channel) {
         showToast(error, kErrorToastSeconds);
         return;
     }
+    guide.follow(mux);
     liveService = mux.openService(serviceSpecOf(channel), &error);
     if (!liveService || !livePipe.start(liveService->sharedQueue(), &error)) {
         liveService.reset();

@@ -7,6 +7,7 @@
 
 #include "guide/guide_cache.h"
 #include "guide/guide_channel.h"
+#include "dvb/tuned_mux.h"
 
 namespace vantiro {
 namespace {
@@ -39,11 +40,15 @@ void WindowGuide::channelStarted(const Channel& channel) {
     if (frequency == frequency_) return;
     saveIfChanged();
     frequency_ = frequency;
-    collector_.setMultiplex(frequency);
+    if (frequency == 0) tap_.leave();
 }
 
-std::function<void(std::uint16_t, SectionBytes)> WindowGuide::sectionHandler() {
-    return [this](std::uint16_t, SectionBytes section) { collector_.pushSection(section); };
+void WindowGuide::follow(TunedMux& mux) {
+    if (mux.frequency() != frequency_) {
+        saveIfChanged();
+        frequency_ = mux.frequency();
+    }
+    tap_.follow(mux);
 }
 
 void WindowGuide::refresh(const std::vector<Channel>& channels, int currentIndex, UnixSeconds now) {

@@ -1,14 +1,13 @@
 #pragma once
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "channels/channel.h"
-#include "dvb/psi_section.h"
 #include "guide/guide_collector.h"
 #include "guide/guide_store.h"
+#include "guide/guide_tap.h"
 
 namespace vantiro {
 
@@ -32,8 +31,9 @@ public:
     // sections arrive next; the guide of the multiplex left is saved.
     void channelStarted(const Channel& channel);
 
-    // For the multiplex reader's section tap (PID 0x12): hands each section on.
-    std::function<void(std::uint16_t pid, SectionBytes section)> sectionHandler();
+    // After the tuned multiplex's source started: reads its EIT from then on
+    // (joins the reader as a section tap unless joined already).
+    void follow(TunedMux& mux);
     GuideCollector& collector() { return collector_; }
     GuideStore& store() { return store_; }
 
@@ -62,6 +62,7 @@ private:
     std::string cacheDirectory_;
     GuideStore store_;
     GuideCollector collector_{store_, 0};
+    GuideTap tap_{collector_};  // after the collector: leaves the reader before the collector goes
     std::uint32_t frequency_ = 0;
     std::uint64_t savedRevision_ = 0;
     UnixSeconds lastSave_ = 0;

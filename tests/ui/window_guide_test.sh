@@ -53,14 +53,14 @@ row_title_pixels() {
 }
 
 echo "-- without guide data the panel and the list are as they always were"
-ui_shot plain "$band" 4 --list-open
+ui_shot plain "$band" 8 --list-open
 plain_bottom=$(panel_bottom plain)
 (( plain_bottom > 100 )) || wt_fail "no now-playing panel found ($plain_bottom)"
 (( $(progress_pixels plain) == 0 )) || wt_fail "a progress bar without guide data"
 
 echo "-- guide data of other channels only changes nothing for this one"
 write_guide "$cache/guide-522000000.tsv" 2049
-ui_shot others "$band" 4 --list-open
+ui_shot others "$band" 8 --list-open
 [[ $(panel_bottom others) == "$plain_bottom" ]] || wt_fail "panel height changed: $(panel_bottom others) vs $plain_bottom"
 (( $(progress_pixels others) == 0 )) || wt_fail "a progress bar for another channel's data"
 (( $(row_title_pixels others 1) == 0 )) || wt_fail "Beta TV got a title line"
@@ -68,7 +68,7 @@ ui_shot others "$band" 4 --list-open
 
 echo "-- with guide data: now and next in the panel, titles in the list"
 write_guide "$cache/guide-474000000.tsv" 1025 1026
-ui_shot guide "$band" 4 --list-open
+ui_shot guide "$band" 8 --list-open
 guide_bottom=$(panel_bottom guide)
 (( guide_bottom > plain_bottom + 40 )) || wt_fail "no programme lines: $guide_bottom vs $plain_bottom"
 (( $(progress_pixels guide) > 200 )) || wt_fail "no progress bar"
@@ -79,16 +79,16 @@ guide_bottom=$(panel_bottom guide)
 dark_middle() { ui_count "$1" 440 260 840 420 20 20 20 20; }
 
 echo "-- I opens the info panel, Escape closes it without quitting"
-ui_start "$band" --screenshot "$WT_DIR/info.ppm" --screenshot-after 5
+ui_start "$band" --screenshot "$WT_DIR/info.ppm" --screenshot-after 8
 wt_focus_window >/dev/null || wt_fail "no window"
-sleep 2
+sleep 3
 xdotool key i
 ui_finish info
 (( $(dark_middle info) > 30000 )) || wt_fail "no info panel: $(dark_middle info)"
 
-ui_start "$band" --screenshot "$WT_DIR/closed.ppm" --screenshot-after 6
+ui_start "$band" --screenshot "$WT_DIR/closed.ppm" --screenshot-after 8
 wt_focus_window >/dev/null || wt_fail "no window"
-sleep 2
+sleep 3
 xdotool key i
 sleep 0.5
 xdotool key Escape
