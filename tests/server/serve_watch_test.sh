@@ -49,7 +49,8 @@ $base/watch/2.ts
 $base/watch/3.ts
 #EXTINF:-1 tvg-id=\"\" tvg-name=\"Web 'One'\" group-title=\"Online\",Web 'One'
 $base/watch/4.ts"
-epg_ids=$(get /epg.xml | grep -o '<channel id="[^"]*"' | cut -d'"' -f2 | tr '\n' ' ')
+epg_channels() { epg_ids=$(get /epg.xml | grep -o '<channel id="[^"]*"' | cut -d'"' -f2 | tr '\n' ' '); [[ -n $epg_ids ]]; }
+wait_for "the guide read nothing on the multiplex" epg_channels
 m3u_ids=$(get /channels.m3u | grep -o 'tvg-id="[^"]\+"' | cut -d'"' -f2 | tr '\n' ' ')
 # The guide names only channels it has programmes for; every one must be in the playlist.
 for id in $epg_ids; do [[ " $m3u_ids " == *" $id "* ]] || fail "epg.xml channel $id is not in the playlist"; done
