@@ -112,8 +112,11 @@ void LiveMux::applyFaults() {
 }
 
 std::vector<Section> LiveMux::sectionsAt(uint16_t pid, std::chrono::milliseconds sinceLock) const {
-  if (guide_ && pid == 0x0012) return guide_->eit(WallClock::now());
-  if (guide_ && pid == 0x0014) return guide_->time(WallClock::now());
+  if (guide_ && (pid == 0x0012 || pid == 0x0014)) {
+    std::lock_guard lock(guideMutex_);
+    const GuideCache& cache = guideAt(WallClock::now());
+    return pid == 0x0012 ? cache.eit : cache.time;
+  }
   auto it = tables_.find(pid);
   if (it == tables_.end()) return {};
   std::vector<Section> sections = it->second;
@@ -123,6 +126,16 @@ std::vector<Section> LiveMux::sectionsAt(uint16_t pid, std::chrono::milliseconds
       if (s[0] == 0x02 && tableIdExtension(s) == m.change.program) s = m.newPmt;
   }
   return sections;
+}
+
+const LiveMux::GuideCache& LiveMux::guideAt(WallClock::time_point now) const {
+  int64_t second = std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch()).count();
+  if (second != guideCache_.second) {
+    guideCache_.second = second;
+    guideCache_.eit = guide_->eit(now);
+    guideCache_.time = guide_->time(now);
+  }
+  return guideCache_;
 }
 
 std::chrono::milliseconds LiveMux::timeOfPacket(uint64_t index) const {

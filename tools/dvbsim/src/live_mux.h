@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,15 @@ class LiveMux {
   std::vector<uint16_t> tablePidList_;
   std::vector<MovedProgram> moved_;
   std::unique_ptr<Guide> guide_;
+  // The guide's sections change at most once a second (their times are in
+  // seconds); every reader asks on every tick, so they are made once a second.
+  struct GuideCache {
+    int64_t second = -1;
+    std::vector<Section> eit, time;
+  };
+  mutable std::mutex guideMutex_;
+  mutable GuideCache guideCache_;
+  const GuideCache& guideAt(WallClock::time_point now) const;
 };
 
 }  // namespace vantiro::dvbsim
