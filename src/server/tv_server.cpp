@@ -315,7 +315,7 @@ void TvServer::handleConnection(int client) {
                 startsWith(request->target, kStreamPrefix)) {
                 streamTo(client);
             } else if (isWatchTarget(request->target)) {
-                watchChannel(client, watchIndexFromTarget(request->target));
+                watchChannel(client, watchIndexFromTarget(request->target), request->method);
             } else {
                 handleRequest(client, request->method, request->target, head);
             }
@@ -597,7 +597,7 @@ std::string TvServer::requestBaseUrl(int client, std::string_view head) {
     return "http://" + std::string(text) + ":" + std::to_string(ntohs(address.sin_port));
 }
 
-void TvServer::watchChannel(int client, long index) {
+void TvServer::watchChannel(int client, long index, std::string_view method) {
     if (index < 0 || static_cast<std::size_t>(index) >= channels_.size()) {
         sendRefusal(client, "404 Not Found", kBadIndex);
         return;
@@ -606,6 +606,12 @@ void TvServer::watchChannel(int client, long index) {
     if (channel.isOnline()) {
         if (headerSafe(channel.url)) sendRedirect(client, channel.url);
         else sendRefusal(client, "502 Bad Gateway", "error: this channel's URL cannot be redirected to\n");
+        return;
+    }
+    // Players ask what a URL is before they play it (Kodi does): the answer to
+    // that must not retune under the viewers of another multiplex.
+    if (method == "HEAD") {
+        sendAll(client, kStreamHeader);
         return;
     }
     // Viewers end with their multiplex or the server, never with a /play on the

@@ -84,8 +84,9 @@ public:
     // Serves /stream.ts on `client` until the stream ends or is taken over.
     void streamTo(int client);
     // Serves /watch/N.ts: channel `index` (-1: no such channel) on `client` until
-    // its multiplex is left, the client goes or falls hopelessly behind.
-    void watchChannel(int client, long index);
+    // its multiplex is left, the client goes or falls hopelessly behind. A HEAD
+    // request gets the answer's header only and never moves the tuner.
+    void watchChannel(int client, long index, std::string_view method = "GET");
 
     // Sends a 200 text/plain answer with `body`.
     static void sendText(int client, const std::string& body);

@@ -70,6 +70,7 @@ expect_eq "online channel" "$(curl -s --max-time 10 -o /dev/null -w '%{http_code
 
 echo "--- two viewers of one multiplex join without a retune, each gets its service"
 before=$(tunes)
+curl -s --max-time 10 -I "$base/watch/3.ts" | grep -q '^Content-Type: video/mp2t' || fail "HEAD of a channel URL"
 curl -s --max-time 30 "$base/watch/0.ts" -o "$work/alpha.ts" & alpha=$!
 curl -s --max-time 30 "$base/watch/2.ts" -o "$work/radio.ts" & radio=$!
 wait_for "no stream for the first viewer" grown "$work/alpha.ts" 300000
