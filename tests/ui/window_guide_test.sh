@@ -7,6 +7,10 @@ source "$(dirname "$0")/../support/window_test_lib.sh"
 source "$(dirname "$0")/../support/ui_window_lib.sh"
 ui_start_on_standard_band
 ui_write_standard_channels
+# The standard band broadcasts guide data (eit=1); this test controls what the
+# window knows through the cache alone, so it watches the same band without it.
+sed -e 's/ eit=1//' -e "s|ts=|ts=$(dirname "$band")/|" "$band" > "$WT_DIR/band-without-eit.conf"
+band=$WT_DIR/band-without-eit.conf
 export XDG_CACHE_HOME="$WT_DIR/cache"
 cache="$XDG_CACHE_HOME/vantiro"
 mkdir -p "$cache"
