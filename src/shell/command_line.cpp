@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "channels/channel_list.h"
+#include "record/record_command.h"
 #include "server/serve_mode.h"
 #include "shell/guide_command.h"
 #include "shell/scan_command.h"
@@ -73,13 +74,14 @@ int runCommandLine(int argc, char** argv) {
     const char* command = argc > 1 ? argv[1] : "";
     bool isCommand = std::strcmp(command, "scan") == 0 || std::strcmp(command, "list") == 0 ||
                      std::strcmp(command, "serve") == 0 || std::strcmp(command, "guide") == 0 ||
-                     isHelpWord(command);
+                     std::strcmp(command, "record") == 0 || isHelpWord(command);
     if (!isCommand) return runWindowedPlayer(argc, argv);
 
     std::string path = channelListPath();
     if (std::strcmp(command, "list") == 0) return runListCommand(path);
     if (std::strcmp(command, "scan") == 0) return runScanCommand(argc, argv, path);
     if (std::strcmp(command, "guide") == 0) return runGuideCommand(parseGuideOptions(argc, argv), path);
+    if (std::strcmp(command, "record") == 0) return runRecordCommand(parseRecordOptions(argc, argv), path);
     if (std::strcmp(command, "serve") == 0) {
         ServeOptions options = parseServeOptions(argc, argv);
         return runServe(options.port, path, options.demoPath);
