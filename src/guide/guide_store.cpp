@@ -56,8 +56,10 @@ bool GuideStore::addSection(std::uint32_t frequency, const EitSection& section) 
     ServiceGuide& guide = found->second;
     auto [tableIt, fresh] = guide.tables.try_emplace(section.tableId);
     SubTable& table = tableIt->second;
-    if (!fresh && table.version == section.version && table.sections.contains(section.sectionNumber))
-        return false;  // a repeat of what we hold
+    if (!fresh && table.version == section.version && table.sections.contains(section.sectionNumber)) {
+        table.cycled = true;  // a repeat of what we hold
+        return false;
+    }
     if (fresh || table.version != section.version) {
         table = SubTable{};
         table.version = section.version;
@@ -163,11 +165,10 @@ bool GuideStore::tableComplete(std::uint8_t tableId, const SubTable& table) {
             if (!table.sections.contains(static_cast<std::uint8_t>(s))) return false;
         return true;
     }
-    for (int segment = 0; segment <= table.lastSection / kSectionsPerSegment; ++segment) {
-        auto last = table.segmentLastSection.find(static_cast<std::uint8_t>(segment));
-        if (last == table.segmentLastSection.end()) return false;
+    if (!table.cycled || !table.segmentLastSection.contains(table.lastSection / kSectionsPerSegment)) return false;
+    for (const auto& [segment, last] : table.segmentLastSection) {
         const int first = segment * kSectionsPerSegment;
-        const int end = std::clamp<int>(last->second, first, first + kSectionsPerSegment - 1);
+        const int end = std::clamp<int>(last, first, first + kSectionsPerSegment - 1);
         for (int s = first; s <= end; ++s)
             if (!table.sections.contains(static_cast<std::uint8_t>(s))) return false;
     }
@@ -199,6 +200,16 @@ bool GuideStore::complete(std::uint32_t frequency) const {
         any = true;
     }
     return any;
+}
+
+bool GuideStore::hasSchedule(std::uint32_t frequency) const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    for (const auto& [key, guide] : services_) {
+        if (key.frequency != frequency) continue;
+        for (const auto& [id, table] : guide.tables)
+            if (isSchedule(id)) return true;
+    }
+    return false;
 }
 
 bool GuideStore::empty() const {

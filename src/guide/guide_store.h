@@ -66,9 +66,13 @@ public:
     std::vector<ServiceEvents> snapshot(std::optional<std::uint32_t> frequency = std::nullopt) const;
 
     // Every service of the multiplex that sent tables has all sections of its
-    // present/following table and of each schedule segment announced (up to the last
-    // table id). False while nothing arrived.
+    // present/following table, and of each schedule table up to the last table id
+    // the sections of every segment sent, the last segment included, after the
+    // table's carousel went round once (broadcasters leave out past and empty
+    // segments). False while nothing arrived.
     bool complete(std::uint32_t frequency) const;
+    // Some service of the multiplex sent a schedule table (0x50-0x5F).
+    bool hasSchedule(std::uint32_t frequency) const;
 
     bool empty() const;
     std::uint64_t revision() const { return revision_.load(); }
@@ -79,6 +83,7 @@ private:
         std::uint8_t lastSection = 0;
         std::uint8_t lastTableId = 0;
         std::map<std::uint8_t, std::uint8_t> segmentLastSection;  // segment -> last section number
+        bool cycled = false;  // a held section came again: the carousel went round once
         std::map<std::uint8_t, std::vector<EitEvent>> sections;
     };
     struct ServiceGuide {

@@ -27,6 +27,9 @@ using Clock = std::chrono::steady_clock;
 constexpr int kGuideAdapter = 0;
 constexpr int kMaxGuideSeconds = 600;
 constexpr int kReadSliceMs = 250;
+// Broadcasters repeat the first day of the schedule about every 10 s: a multiplex
+// that sent none by then is taken to have only present/following.
+constexpr auto kScheduleWait = std::chrono::seconds(10);
 constexpr std::uint32_t kHzPerMHz = 1000000;
 // 0x4E and 0x50-0x5F, the EIT of the tuned multiplex (and 0x4F, left to the store).
 constexpr std::uint8_t kEitFilterTableId = 0x40;
@@ -58,10 +61,12 @@ std::vector<Channel> chosenChannels(const std::vector<Channel>& all, const std::
     return chosen;
 }
 
-// Every service of the multiplex that the list names has guide data, and every table
-// that arrived is complete: nothing more to wait for.
-bool multiplexDone(const GuideStore& store, std::uint32_t frequency, const std::vector<Channel>& channels) {
+// Every service of the multiplex that the list names has guide data, every table
+// that arrived is complete, and a schedule came or had its time: nothing more to wait for.
+bool multiplexDone(const GuideStore& store, std::uint32_t frequency, const std::vector<Channel>& channels,
+                   Clock::duration elapsed) {
     if (!store.complete(frequency)) return false;
+    if (!store.hasSchedule(frequency) && elapsed < kScheduleWait) return false;
     for (const Channel& channel : channels)
         if (channel.frequency == frequency && store.events(serviceKeyOf(channel)).empty()) return false;
     return true;
@@ -88,7 +93,7 @@ void collectMultiplex(Tuner& tuner, GuideStore& store, std::uint32_t frequency, 
     filter.tableId = kEitFilterTableId;
     filter.tableIdMask = kEitFilterMask;
     std::vector<std::uint8_t> section;
-    while (Clock::now() < deadline && !multiplexDone(store, frequency, channels)) {
+    while (Clock::now() < deadline && !multiplexDone(store, frequency, channels, Clock::now() - start)) {
         if (reader.read(filter, kReadSliceMs, section)) collector.pushSection(section);
         drawProgress(terminal, frequency, collector, start);
     }

@@ -80,21 +80,27 @@ TEST(GuideStore, ScheduleSegmentsDecideCompleteness) {
     test::EitHeader pf{.serviceId = 1};
     feed(collector, test::makeEit(pf, {test::eitEvent(1, kEight, 60, titled("Now"))}));
     EXPECT_TRUE(store.complete(kMux));
-    // Schedule 0x50 with segments 0 (sections 0-1) and 1 (section 8), last table 0x51.
+    // Schedule 0x50 with segments 1 (sections 8-9) and 2 (section 16), last table 0x51.
     auto schedule = [](std::uint8_t table, std::uint8_t number, std::uint8_t segmentLast, UnixSeconds start) {
-        test::EitHeader h{.tableId = table, .serviceId = 1, .sectionNumber = number, .lastSectionNumber = 8,
+        test::EitHeader h{.tableId = table, .serviceId = 1, .sectionNumber = number, .lastSectionNumber = 16,
                           .segmentLastSectionNumber = segmentLast, .lastTableId = 0x51};
-        return test::makeEit(h, {test::eitEvent(static_cast<std::uint16_t>(table * 16 + number), start, 60,
+        return test::makeEit(h, {test::eitEvent(static_cast<std::uint16_t>(table * 256 + number), start, 60,
                                                 titled("Slot"))});
     };
-    feed(collector, schedule(0x50, 0, 1, kEight + 600));
+    feed(collector, schedule(0x50, 8, 9, kEight + 600));
     EXPECT_FALSE(store.complete(kMux));
-    feed(collector, schedule(0x50, 8, 8, kEight + 1200));
-    feed(collector, schedule(0x50, 1, 1, kEight + 900));
+    feed(collector, schedule(0x50, 16, 16, kEight + 1200));
+    feed(collector, schedule(0x50, 9, 9, kEight + 900));
+    // Every segment sent is whole (segment 0, the past, was never sent), but only a
+    // repeat shows that the carousel went round: until then more may come.
+    EXPECT_FALSE(store.complete(kMux));
+    feed(collector, schedule(0x50, 8, 9, kEight + 600));
     EXPECT_FALSE(store.complete(kMux));  // table 0x51 is still missing
-    for (std::uint8_t s : {0, 8}) feed(collector, schedule(0x51, s, s, kEight + 86400 * 4 + s * 60));
+    for (std::uint8_t s : {0, 8, 16}) feed(collector, schedule(0x51, s, s, kEight + 86400 * 4 + s * 60));
+    feed(collector, schedule(0x51, 0, 0, kEight + 86400 * 4));
     EXPECT_TRUE(store.complete(kMux));
-    EXPECT_EQ(store.events({kMux, 1}).size(), 6u);
+    EXPECT_TRUE(store.hasSchedule(kMux));
+    EXPECT_EQ(store.events({kMux, 1}).size(), 7u);
 }
 
 TEST(GuideStore, StaleEventsAndOverlapsGo) {

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The programme guide in the window on the simulated band: the now-playing panel
-# and the channel list exactly as before without guide data for the channel, the
-# current and next programme (times, title, progress bar) and each row's title
-# with it, and the info panel that I opens and Escape closes before anything else.
+# and the channel list exactly as before without guide data for the channel (a
+# band without EIT; cached data of other channels only), the current and next
+# programme (times, title, progress bar) and each row's title once the band's
+# EIT is read while watching, and the info panel that I opens and Escape closes
+# before anything else.
 source "$(dirname "$0")/../support/window_test_lib.sh"
 source "$(dirname "$0")/../support/ui_window_lib.sh"
 ui_start_on_standard_band
@@ -56,28 +58,33 @@ row_title_pixels() {
     ui_count "$1" $((1264 - 563 + 52)) $((top + 34)) 1260 $((top + 64)) 128 128 128 8
 }
 
+# The same band without guide data.
+quiet="$WT_DIR/quiet-band.conf"
+sed -e 's/eit=1/eit=0/' -e "s|ts=|ts=$(dirname "$band")/|" "$band" >"$quiet"
+
 echo "-- without guide data the panel and the list are as they always were"
-ui_shot plain "$band" 8 --list-open
+ui_shot plain "$quiet" 8 --list-open
 plain_bottom=$(panel_bottom plain)
 (( plain_bottom > 100 )) || wt_fail "no now-playing panel found ($plain_bottom)"
 (( $(progress_pixels plain) == 0 )) || wt_fail "a progress bar without guide data"
 
 echo "-- guide data of other channels only changes nothing for this one"
 write_guide "$cache/guide-522000000.tsv" 2049
-ui_shot others "$band" 8 --list-open
+ui_shot others "$quiet" 8 --list-open
 [[ $(panel_bottom others) == "$plain_bottom" ]] || wt_fail "panel height changed: $(panel_bottom others) vs $plain_bottom"
 (( $(progress_pixels others) == 0 )) || wt_fail "a progress bar for another channel's data"
 (( $(row_title_pixels others 1) == 0 )) || wt_fail "Beta TV got a title line"
 (( $(row_title_pixels others 3) > 20 )) || wt_fail "Delta TV shows no programme in the list"
 
-echo "-- with guide data: now and next in the panel, titles in the list"
-write_guide "$cache/guide-474000000.tsv" 1025 1026
+echo "-- the band's EIT read while watching: now and next in the panel, titles in the list"
+rm -f "$cache"/*
 ui_shot guide "$band" 8 --list-open
 guide_bottom=$(panel_bottom guide)
 (( guide_bottom > plain_bottom + 40 )) || wt_fail "no programme lines: $guide_bottom vs $plain_bottom"
 (( $(progress_pixels guide) > 200 )) || wt_fail "no progress bar"
 (( $(row_title_pixels guide 1) > 20 )) || wt_fail "Beta TV shows no programme in the list"
-(( $(row_title_pixels guide 2) == 0 )) || wt_fail "Radio Gamma has no guide data but a title line"
+(( $(row_title_pixels guide 3) == 0 )) || wt_fail "Delta TV (not tuned, nothing cached) has a title line"
+[[ -s "$cache/guide-474000000.tsv" ]] || wt_fail "the window kept no cache of what it read"
 
 # A dark panel over the bright test picture in the middle of the window.
 dark_middle() { ui_count "$1" 440 260 840 420 20 20 20 20; }
