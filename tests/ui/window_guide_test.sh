@@ -9,10 +9,6 @@ source "$(dirname "$0")/../support/window_test_lib.sh"
 source "$(dirname "$0")/../support/ui_window_lib.sh"
 ui_start_on_standard_band
 ui_write_standard_channels
-# The standard band broadcasts guide data (eit=1); this test controls what the
-# window knows through the cache alone, so it watches the same band without it.
-sed -e 's/ eit=1//' -e "s|ts=|ts=$(dirname "$band")/|" "$band" > "$WT_DIR/band-without-eit.conf"
-band=$WT_DIR/band-without-eit.conf
 export XDG_CACHE_HOME="$WT_DIR/cache"
 cache="$XDG_CACHE_HOME/vantiro"
 mkdir -p "$cache"
@@ -58,7 +54,8 @@ row_title_pixels() {
     ui_count "$1" $((1264 - 563 + 52)) $((top + 34)) 1260 $((top + 64)) 128 128 128 8
 }
 
-# The same band without guide data.
+# The standard band broadcasts guide data (eit=1); the parts that set what the
+# window knows through the cache alone watch the same band without it.
 quiet="$WT_DIR/quiet-band.conf"
 sed -e 's/eit=1/eit=0/' -e "s|ts=|ts=$(dirname "$band")/|" "$band" >"$quiet"
 
