@@ -1,12 +1,11 @@
 #!/usr/bin/env bash
-# The TS relay on the simulated adapter against dvbv5-zap recording the whole
-# transport stream from dvr0 (a plain DVR reader) on the same band:
-#  - CPU seconds per second of a 40 Mbit/s multiplex (process total, the
-#    simulator's pacing threads included on both sides);
-#  - the highest multiplex bitrate each sustains for a few seconds without a
-#    DVR overflow (relay: its pipe ends early; zap: "buffer overrun").
+# The TS relay on the simulated adapter against dvbv5-zap recording the same
+# service with the same PID set (-p: PAT, PMT, video and audio) from dvr0:
+#  - CPU seconds per second of a 40 Mbit/s multiplex over the same steady window
+#    (process total, the simulator's pacing threads included on both sides).
 set -uo pipefail
 cd "$(dirname "$0")/.."
+source bench/lib/stats.sh
 build=$(realpath "${1:?usage: bench/relay.sh BUILD_DIR}")
 tool=$build/tools/server_bench/server_bench
 lib=$build/tools/dvbsim/libdvbsim.so
@@ -15,7 +14,7 @@ command -v dvbv5-zap >/dev/null || { echo "relay: dvbv5-zap missing" >&2; exit 1
 band=$(tools/dvbsim/make-band "$build/dvbsim-band") || exit 1
 mux=$(dirname "$band")/mux-474.ts
 work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
-seconds=4
+window=4
 
 cat > "$work/channels.conf" <<'CONF'
 [Alpha TV]
@@ -26,53 +25,28 @@ cat > "$work/channels.conf" <<'CONF'
 	FREQUENCY = 474000000
 	BANDWIDTH_HZ = 8000000
 CONF
+printf 'adapter 0 name="Silicon Labs Si2168"\nmux freq=474000000 delsys=16 ts=%s bitrate=40000000 lock_ms=300\n' \
+    "$mux" > "$work/band-40.conf"
+sim=(tools/dvbsim/dvbsim-run --lib "$lib" --band "$work/band-40.conf")
 
-band_at() {  # band_at BITRATE: a band file with the 474 MHz multiplex at that rate
-  printf 'adapter 0 name="Silicon Labs Si2168"\nmux freq=474000000 delsys=16 ts=%s bitrate=%s lock_ms=300\n' \
-    "$mux" "$1" > "$work/band-$1.conf"
-  echo "$work/band-$1.conf"
+# steady_cpu COMMAND...: CPU per second of the command over a steady window after 1 s.
+steady_cpu() {
+    "$@" > /dev/null 2>&1 &
+    local pid=$!
+    sleep 1
+    bench_cpu_per_second "$pid" "$window"
+    wait "$pid"
 }
 
-# relay_run BITRATE: "cpu_per_second overflow(0/1) megabits_delivered"
-relay_run() {
-  local b; b=$(band_at "$1")
-  local line
-  line=$(tools/dvbsim/dvbsim-run --lib "$lib" --band "$b" \
-         /usr/bin/time -f 'cputime=%U+%S' "$tool" relay 0 474000000 16 $seconds 0 0x1000 0x100 0x101 0x100 2>&1)
-  local cpu overflow bytes
-  cpu=$(sed -n 's/.*cputime=\([0-9.]*\)+\([0-9.]*\).*/\1 \2/p' <<<"$line" | awk '{print $1 + $2}')
-  overflow=$(sed -n 's/.*overflow=\([01]\).*/\1/p' <<<"$line")
-  bytes=$(sed -n 's/.*bytes=\([0-9]*\).*/\1/p' <<<"$line")
-  awk -v c="$cpu" -v s=$seconds -v o="${overflow:-1}" -v b="${bytes:-0}" 'BEGIN { printf "%.4f %d %.1f\n", c / s, o, b * 8 / s / 1e6 }'
-}
-
-# zap_run BITRATE: the same for dvbv5-zap -P -r -o FILE
-zap_run() {
-  local b; b=$(band_at "$1")
-  local out
-  out=$(cd "$work" && "$OLDPWD/tools/dvbsim/dvbsim-run" --lib "$lib" --band "$b" \
-        /usr/bin/time -f 'cputime=%U+%S' dvbv5-zap -c "$work/channels.conf" -P -r -t $((seconds + 1)) \
-        -o "$work/zap.ts" "Alpha TV" 2>&1)
-  local cpu overflow bytes
-  cpu=$(sed -n 's/.*cputime=\([0-9.]*\)+\([0-9.]*\).*/\1 \2/p' <<<"$out" | awk '{print $1 + $2}')
-  overflow=0; grep -q "buffer overrun" <<<"$out" && overflow=1
-  bytes=$(stat -c %s "$work/zap.ts" 2>/dev/null || echo 0)
-  rm -f "$work/zap.ts"
-  awk -v c="$cpu" -v s=$((seconds + 1)) -v o=$overflow -v b="$bytes" 'BEGIN { printf "%.4f %d %.1f\n", c / s, o, b * 8 / s / 1e6 }'
-}
-
-read -r relay_cpu relay_over _ <<<"$(relay_run 40000000)"
-read -r zap_cpu zap_over _ <<<"$(zap_run 40000000)"
-echo "relay: 40 Mbit/s relay cpu/s=$relay_cpu overflow=$relay_over; zap cpu/s=$zap_cpu overflow=$zap_over" >&2
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
-echo "RESULT|relay CPU s per s of a 40 Mbit/s multiplex (one service relayed)|$relay_cpu|$zap_cpu (dvbv5-zap -P -r, whole TS to a file)|$(ratio "$zap_cpu" "$relay_cpu")|zap / relay; both include the simulated adapter's own threads"
-
-best_relay=0; best_zap=0
-for rate in 40 50 60 70 80 100 120 160; do
-  read -r _ over _ <<<"$(relay_run $((rate * 1000000)))"
-  [[ $over == 0 ]] && best_relay=$rate
-  read -r _ over _ <<<"$(zap_run $((rate * 1000000)))"
-  [[ $over == 0 ]] && best_zap=$rate
-  echo "relay: $rate Mbit/s: relay best=$best_relay zap best=$best_zap" >&2
+relay_cpu=(); zap_cpu=()
+for run in $(seq 1 "$BENCH_RUNS"); do
+    relay_cpu+=("$(steady_cpu "${sim[@]}" "$tool" relay 0 474000000 16 $((window + 2)) 0 0x1000 0x100 0x101 0x100)")
+    zap_cpu+=("$(cd "$work" && steady_cpu "$OLDPWD/${sim[0]}" "${sim[@]:1}" dvbv5-zap -c "$work/channels.conf" -p \
+        -t $((window + 2)) -o "$work/zap.ts" "Alpha TV")")
+    rm -f "$work/zap.ts"
+    echo "relay: run $run: relay ${relay_cpu[-1]} zap ${zap_cpu[-1]} CPU s/s" >&2
 done
-echo "RESULT|highest multiplex bitrate relayed ${seconds} s without DVR overflow, Mbit/s (tried 40..160)|$best_relay|$best_zap (dvbv5-zap -P -r)|$(ratio "$best_relay" "$best_zap")|relay / zap, higher is better; the ceiling of both is the simulated DVR buffer (1 MiB) against scheduling delays"
+bench_row name="relay CPU s per s of a 40 Mbit/s multiplex (one service relayed)" format=%.4f \
+    ours="${relay_cpu[*]}" peer="${zap_cpu[*]}" peer_label="(dvbv5-zap -p -r, same PIDs, to a file)" \
+    note="zap / relay over the same steady ${window} s window; both include the simulated adapter's own threads"
+exit 0

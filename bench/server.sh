@@ -1,19 +1,25 @@
 #!/usr/bin/env bash
-# The HTTP TV server (`vantiro serve`), each figure against a peer in the same run:
+# The HTTP TV server (`vantiro serve`), each figure against a peer in the same run,
+# medians of several runs taken in turn with the peer's:
 #  - /status.txt requests per second against a trivial C++ responder (a thread
-#    per connection, one fixed answer) and python3's http.server;
-#  - /play (a retune to the other multiplex) to the first /stream.ts byte on the
-#    simulated adapter, against dvbv5-zap's tune to the first recorded byte;
+#    per connection, one fixed answer); client and server share the machine's cores;
+#  - a retune by /play to the first /stream.ts byte on the simulated adapter, against
+#    dvbv5-zap -p recording the same service (PAT, PMT, video and audio: our PID set)
+#    to its first byte; both from the DTV_TUNE in the simulator's tune log;
+#  - CPU per second of one stream over the same steady window, against the same
+#    dvbv5-zap recording;
 #  - a /stream.ts request to its first byte, and CPU per second of one stream,
 #    against MuMuDVB's HTTP unicast on the same simulated multiplex (skipped
 #    with a note when MuMuDVB does not stream under the simulator).
 set -uo pipefail
 cd "$(dirname "$0")/.."
+source bench/lib/stats.sh
 build=$(realpath "${1:?usage: bench/server.sh BUILD_DIR}")
 tool=$build/tools/server_bench/server_bench
 lib=$build/tools/dvbsim/libdvbsim.so
 vantiro=$build/vantiro
 for need in "$tool" "$lib" "$vantiro"; do [[ -e $need ]] || { echo "server: $need not built" >&2; exit 1; }; done
+command -v dvbv5-zap >/dev/null || { echo "server: dvbv5-zap missing" >&2; exit 1; }
 band=$(tools/dvbsim/make-band "$build/dvbsim-band") || exit 1
 run=(tools/dvbsim/dvbsim-run --lib "$lib" --band "$band")
 work=$(mktemp -d)
@@ -23,8 +29,7 @@ trap cleanup EXIT
 mkdir -p "$work/cfg/vantiro"
 export XDG_CONFIG_HOME=$work/cfg VANTIRO_IPTV=$work/none.m3u8
 
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
-value() { sed -n "s/.*$1=\([0-9.]*\).*/\1/p" <<<"$2"; }
+value() { sed -n "s/.*$1=\([0-9.,]*\).*/\1/p" <<<"$2" | tr ',' ' '; }
 
 # serve OUT [runner...] -- [options]: starts vantiro serve; sets port and server_pid
 serve() {
@@ -42,49 +47,50 @@ serve() {
   echo "server: vantiro serve did not start: $(cat "$out")" >&2; return 1
 }
 
-cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
-
 # ---- status requests per second ------------------------------------------
 head -c 18800 /dev/zero > "$work/clip.ts"
 serve "$work/demo.out" -- --demo "$work/clip.ts" || exit 1
 demo_pid=$server_pid
-# best_load PORT: the best of three runs of 5000 requests
-best_load() {
-  "$tool" load "$1" 8 300 /status.txt >/dev/null   # warm-up
-  for _ in 1 2 3; do "$tool" load "$1" 8 5000 /status.txt; done | sort -t= -k2 -n -r | head -1
-}
 "$tool" respond > "$work/respond.port" & pids+=($!)
 sleep 0.3
-ours=$(best_load "$port")
-base=$(best_load "$(cat "$work/respond.port")")
+base_port=$(cat "$work/respond.port")
+"$tool" load "$port" 8 300 /status.txt >/dev/null   # warm-up
+"$tool" load "$base_port" 8 300 /status.txt >/dev/null
+ours_rps=(); base_rps=()
+for _ in $(seq 1 "$BENCH_RUNS"); do
+  ours_rps+=("$(value rps "$("$tool" load "$port" 8 5000 /status.txt)")")
+  base_rps+=("$(value rps "$("$tool" load "$base_port" 8 5000 /status.txt)")")
+done
 kill "$demo_pid"
-
-mkdir -p "$work/www"; printf 'current=0\nname=Demo clip\nchannels=1\nmode=demo\n' > "$work/www/status.txt"
-python3 -m http.server 0 --bind 127.0.0.1 --directory "$work/www" > "$work/py.out" 2>&1 & pids+=($!)
-for _ in $(seq 1 50); do py_port=$(grep -o 'port [0-9]*' "$work/py.out" | cut -d' ' -f2); [[ -n $py_port ]] && break; sleep 0.1; done
-py=$("$tool" load "$py_port" 8 3000 /status.txt)   # one run: python is slow enough
-echo "server: status ours [$ours] responder [$base] python [$py]" >&2
-echo "RESULT|/status.txt requests per second (8 clients, a connection each)|$(value rps "$ours")|$(value rps "$base") (trivial C++ responder)|$(ratio "$(value rps "$ours")" "$(value rps "$base")")|ours / responder, 1.0 = no cost over answering at all"
-echo "RESULT|/status.txt requests per second vs python3 http.server|$(value rps "$ours")|$(value rps "$py") (python3 -m http.server)|$(ratio "$(value rps "$ours")" "$(value rps "$py")")|ours / python"
+echo "server: status ours [${ours_rps[*]}] responder [${base_rps[*]}]" >&2
+bench_row name="/status.txt requests per second (8 clients, a connection each)" format=%.0f better=higher \
+  ours="${ours_rps[*]}" peer="${base_rps[*]}" peer_label="(trivial C++ responder)" \
+  note="ours / responder, 1.0 = no cost over answering at all; client and server share the 2 cores"
 
 # ---- /play to the first stream byte ---------------------------------------
 printf 'vantiro-1\nAlpha TV\t474000000\t16\t1025\t4096\t256\t257\t256\nDelta TV\t522000000\t3\t2049\t4096\t256\t257\t256\n' \
   > "$work/cfg/vantiro/channels.tsv"
+export DVBSIM_TUNE_LOG=$work/serve-tunes.log
 serve "$work/live.out" "${run[@]}" -- || exit 1
 live_pid=$server_pid
-play=$("$tool" ttfb "$port" /stream.ts 8 1 0)
-request_only=$("$tool" ttfb "$port" /stream.ts 8 -)
+rounds=$((2 * BENCH_RUNS))
+play=$("$tool" ttfb "$port" /stream.ts $rounds 1 0)
+request_only=$("$tool" ttfb "$port" /stream.ts $BENCH_RUNS -)
+# For each first byte, the last tune before it.
+ours_tune=$(printf '%s\n' $(value first_byte_wall "$play") | awk -v log="$DVBSIM_TUNE_LOG" '
+  BEGIN { while ((getline line < log) > 0) { split(line, f, " "); t[++n] = f[3] } }
+  { last = -1; for (i = 1; i <= n; ++i) if (t[i] <= $1) last = t[i]; if (last > 0) printf "%.1f ", ($1 - last) * 1000 }')
+unset DVBSIM_TUNE_LOG
 
-# one stream for 8 s: CPU of the whole server process
-"$tool" ttfb "$port" /stream.ts 1 1 >/dev/null
-curl -s --max-time 9 "http://127.0.0.1:$port/stream.ts" -o /dev/null & curl_pid=$!
-sleep 0.5; before=$(cpu_ticks "$live_pid"); sleep 8; after=$(cpu_ticks "$live_pid")
-wait $curl_pid
-ours_cpu=$(awk -v t=$((after - before)) -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.4f", t / hz / 8 }')
-kill "$live_pid"
-
-# dvbv5-zap: process start, tune and lock to its first recorded byte
 cat > "$work/zap.conf" <<'CONF'
+[Alpha TV]
+	SERVICE_ID = 1025
+	VIDEO_PID = 256
+	AUDIO_PID = 257
+	DELIVERY_SYSTEM = DVBT2
+	FREQUENCY = 474000000
+	BANDWIDTH_HZ = 8000000
+
 [Delta TV]
 	SERVICE_ID = 2049
 	VIDEO_PID = 256
@@ -93,22 +99,41 @@ cat > "$work/zap.conf" <<'CONF'
 	FREQUENCY = 522000000
 	BANDWIDTH_HZ = 8000000
 CONF
-zap_times=()
-for _ in 1 2 3 4 5; do
-  rm -f "$work/zap.ts"
-  start=$(date +%s%N)
-  "${run[@]}" dvbv5-zap -c "$work/zap.conf" -r -t 5 -o "$work/zap.ts" "Delta TV" > /dev/null 2>&1 & zap=$!
-  while [[ ! -s $work/zap.ts ]] && kill -0 $zap 2>/dev/null; do sleep 0.005; done
-  zap_times+=($(( ($(date +%s%N) - start) / 1000000 )))
-  kill $zap 2>/dev/null; wait $zap 2>/dev/null
+# dvbv5-zap -p -r to standard output, its first byte stamped by the reader.
+zap_tune=()
+for r in $(seq 1 "$rounds"); do
+  name="Delta TV"; (( r % 2 == 0 )) && name="Alpha TV"
+  rm -f "$work/zap-tunes.log"
+  first=$(DVBSIM_TUNE_LOG=$work/zap-tunes.log timeout 10 "${run[@]}" dvbv5-zap -c "$work/zap.conf" -p -t 2 -o - "$name" \
+          2>/dev/null | "$tool" firstbyte /dev/stdin)
+  zap_tune+=("$(awk -v b="$(value first_byte_wall "$first")" 'NR == 1 && b > 0 { printf "%.1f", (b - $3) * 1000 }' \
+                "$work/zap-tunes.log" 2>/dev/null)")
 done
-zap_ms=$(printf '%s\n' "${zap_times[@]}" | sort -n | sed -n 3p)
-echo "server: /play->first byte [$play], request->first byte [$request_only], zap ${zap_times[*]} ms" >&2
-zap_cpu_line=$(cd "$work" && "$OLDPWD/${run[0]}" "${run[@]:1}" /usr/bin/time -f 'cputime=%U+%S' \
-  dvbv5-zap -c "$work/zap.conf" -r -t 8 -o "$work/zap.ts" "Delta TV" 2>&1 | grep cputime)
-zap_cpu=$(sed -n 's/.*cputime=\([0-9.]*\)+\([0-9.]*\).*/\1 \2/p' <<<"$zap_cpu_line" | awk '{ printf "%.4f", ($1 + $2) / 8 }')
-echo "RESULT|CPU s per s of one stream (server with relay, 1.5 Mbit/s multiplex)|$ours_cpu|$zap_cpu (dvbv5-zap -r recording the service)|$(ratio "$zap_cpu" "$ours_cpu")|zap / ours; both include the simulated adapter's threads"
-echo "RESULT|/play (retune) to first /stream.ts byte, ms (median of 8)|$(value median_ms "$play")|$zap_ms (dvbv5-zap -r start to first byte, median of 5)|$(ratio "$zap_ms" "$(value median_ms "$play")")|zap / ours; the simulated lock takes 200-300 ms on both"
+echo "server: /play tune->first byte [$ours_tune] (request->first byte [$(value ms "$play")]), zap [${zap_tune[*]}] ms" >&2
+bench_row name="retune (/play) to the first /stream.ts byte, ms" format=%.1f ours="$ours_tune" peer="${zap_tune[*]}" \
+  peer_label="(dvbv5-zap -p -o -, same service)" \
+  note="DTV_TUNE to first byte on both sides, 474 <-> 522 MHz in turn (locks after 300 / 200 ms); ours from the request: $(bench_median $(value ms "$play")) ms"
+
+# ---- CPU of one stream, the same steady window on both sides ------------------
+ours_cpu=(); zap_cpu=()
+for _ in $(seq 1 "$BENCH_RUNS"); do
+  curl -s --max-time 8 "http://127.0.0.1:$port/stream.ts" -o /dev/null & curl_pid=$!
+  sleep 1; ours_cpu+=("$(bench_cpu_per_second "$live_pid" 6)")
+  wait $curl_pid
+  (cd "$work" && "$OLDPWD/${run[0]}" "${run[@]:1}" dvbv5-zap -c "$work/zap.conf" -p -t 8 -o "$work/zap.ts" "Delta TV" \
+     > /dev/null 2>&1) & zap_shell=$!
+  sleep 1
+  # The subshell may have become dvbv5-zap itself (bash execs a last command).
+  zap_pid=$zap_shell
+  [[ $(cat "/proc/$zap_shell/comm" 2>/dev/null) == dvbv5-zap ]] || zap_pid=$(pgrep -n -x dvbv5-zap -P "$zap_shell")
+  [[ -n $zap_pid ]] && zap_cpu+=("$(bench_cpu_per_second "$zap_pid" 6)")
+  wait $zap_shell
+done
+kill "$live_pid"
+echo "server: CPU/s ours [${ours_cpu[*]}] zap [${zap_cpu[*]}]" >&2
+bench_row name="CPU s per s of one stream (server with relay, 1.5 Mbit/s multiplex)" format=%.4f \
+  ours="${ours_cpu[*]}" peer="${zap_cpu[*]}" peer_label="(dvbv5-zap -p -r recording the service to a file)" \
+  note="zap / ours over the same steady 6 s window; both include the simulated adapter's threads"
 
 # ---- MuMuDVB HTTP unicast on the same multiplex ----------------------------
 command -v mumudvb >/dev/null || { echo "server: mumudvb not installed; its rows are left out" >&2; exit 0; }
@@ -135,10 +160,15 @@ if [[ $streamed == 0 ]]; then
   echo "server: MuMuDVB did not stream under the simulated adapter (it waits for frontend events with POLLPRI); rows left out" >&2
   exit 0
 fi
-mumu=$("$tool" ttfb "$mumu_port" /bysid/2049 8 -)
-curl -s --max-time 9 "http://127.0.0.1:$mumu_port/bysid/2049" -o /dev/null & curl_pid=$!
-sleep 0.5; before=$(cpu_ticks "$mumu_pid"); sleep 8; after=$(cpu_ticks "$mumu_pid")
-wait $curl_pid
-mumu_cpu=$(awk -v t=$((after - before)) -v hz="$(getconf CLK_TCK)" 'BEGIN { printf "%.4f", t / hz / 8 }')
-echo "RESULT|stream request to first byte (tuned), ms|$(value median_ms "$request_only")|$(value median_ms "$mumu") (MuMuDVB unicast)|$(ratio "$(value median_ms "$mumu")" "$(value median_ms "$request_only")")|MuMuDVB / ours"
-echo "RESULT|CPU s per s of one HTTP stream|$ours_cpu|$mumu_cpu (MuMuDVB unicast)|$(ratio "$mumu_cpu" "$ours_cpu")|MuMuDVB / ours"
+mumu=$("$tool" ttfb "$mumu_port" /bysid/2049 $BENCH_RUNS -)
+mumu_cpu=()
+for _ in $(seq 1 "$BENCH_RUNS"); do
+  curl -s --max-time 8 "http://127.0.0.1:$mumu_port/bysid/2049" -o /dev/null & curl_pid=$!
+  sleep 1; mumu_cpu+=("$(bench_cpu_per_second "$mumu_pid" 6)")
+  wait $curl_pid
+done
+bench_row name="stream request to first byte (tuned), ms" format=%.1f ours="$(value ms "$request_only")" \
+  peer="$(value ms "$mumu")" peer_label="(MuMuDVB unicast)" note="MuMuDVB / ours"
+bench_row name="CPU s per s of one HTTP stream" format=%.4f ours="${ours_cpu[*]}" peer="${mumu_cpu[*]}" \
+  peer_label="(MuMuDVB unicast)" note="MuMuDVB / ours"
+exit 0

@@ -160,6 +160,7 @@ bool Player::load(const char* target, const char* perFileOptions, std::string* e
     lastError_.clear();
     active_.exchange(true);
     playing_.exchange(false);
+    presenting_.exchange(false);
     return true;
 }
 
@@ -239,6 +240,7 @@ void Player::stop() {
     currentEntry_ = kNoEntry;
     active_.exchange(false);
     playing_.exchange(false);
+    presenting_.exchange(false);
 }
 
 void Player::setMute(bool mute) {
@@ -272,6 +274,7 @@ void Player::pumpEvents() {
         case MPV_EVENT_SHUTDOWN:
             active_.exchange(false);
             playing_.exchange(false);
+            presenting_.exchange(false);
             break;
         case MPV_EVENT_START_FILE: {
             auto* start = static_cast<mpv_event_start_file*>(event->data);
@@ -286,11 +289,16 @@ void Player::pumpEvents() {
             if (end && end->reason == MPV_END_FILE_REASON_ERROR) lastError_ = mpv_error_string(end->error);
             active_.exchange(false);
             playing_.exchange(false);
+            presenting_.exchange(false);
             break;
         }
         case MPV_EVENT_FILE_LOADED:
-        case MPV_EVENT_PLAYBACK_RESTART:
             if (!isStale(startedEntry_)) playing_.exchange(true);
+            break;
+        case MPV_EVENT_PLAYBACK_RESTART:
+            if (isStale(startedEntry_)) break;
+            playing_.exchange(true);
+            presenting_.exchange(true);
             break;
         case MPV_EVENT_PROPERTY_CHANGE: {
             auto* property = static_cast<mpv_event_property*>(event->data);
@@ -336,6 +344,7 @@ void Player::shutdown() {
     untrackedDuplicates_.clear();
     active_.exchange(false);
     playing_.exchange(false);
+    presenting_.exchange(false);
 }
 
 }  // namespace vantiro

@@ -42,6 +42,9 @@ public:
 
     bool active() const { return active_.load(); }
     bool playing() const { return playing_.load(); }
+    // libmpv has begun playback of the current start: its first picture has gone
+    // through the render context. False again from the next start or stop.
+    bool presenting() const { return presenting_.load(); }
     bool muted() const { return muted_.load(); }
     const std::string& lastError() const { return lastError_; }
     bool hasRenderContext() const { return renderContext_ != nullptr; }
@@ -61,6 +64,7 @@ private:
     mpv_render_context* renderContext_ = nullptr;
     std::atomic<bool> active_{false};
     std::atomic<bool> playing_{false};
+    std::atomic<bool> presenting_{false};
     std::atomic<bool> muted_{false};
     std::string lastError_;
     std::int64_t currentEntry_ = kNoEntry;  // entry of the last start, -1 when libmpv did not say

@@ -127,11 +127,15 @@ TEST_F(PlayerWithWindow, PlaysATransportStreamFromAFileDescriptorToItsNormalEnd)
     ASSERT_TRUE(player.playFd(fd.get()));
     EXPECT_TRUE(player.active());
     EXPECT_FALSE(player.playing());
+    EXPECT_FALSE(player.presenting());
     ASSERT_TRUE(playUntil([&] { return player.playing(); }));
     EXPECT_FALSE(player.isAudioOnly());
+    // libmpv says playback began once a picture went through the render context.
+    ASSERT_TRUE(playUntil([&] { return player.presenting(); }));
     // Without a sound device the end must still be a normal one.
     ASSERT_TRUE(playUntil([&] { return !player.active(); }));
     EXPECT_FALSE(player.playing());
+    EXPECT_FALSE(player.presenting());
     EXPECT_EQ(player.lastError(), "");
     // libmpv leaves the descriptor to its owner.
     EXPECT_NE(::fcntl(fd.get(), F_GETFD), -1);
@@ -210,6 +214,7 @@ TEST_F(PlayerWithWindow, StopClearsTheFlagsAndLaterEventsOfTheStoppedFileChangeN
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     player.pumpEvents();
     EXPECT_FALSE(player.playing());
+    EXPECT_FALSE(player.presenting());
     EXPECT_EQ(player.lastError(), "");
 }
 

@@ -1,7 +1,8 @@
 // m3u_bench write FILE ENTRIES   writes a playlist of ENTRIES entries
-// m3u_bench time FILE ROUNDS     prints the best of ROUNDS timings of parseM3u
+// m3u_bench time FILE ROUNDS     prints every one of ROUNDS timings of parseM3u
 //                                and of a plain line count (std::getline into a
-//                                string) over the same bytes, in milliseconds
+//                                string) over the same bytes, in milliseconds,
+//                                the two taken in turn so that both see the same load
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -10,6 +11,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "online/m3u_playlist.h"
 
@@ -29,14 +31,15 @@ int writePlaylist(const char* path, long entries) {
     return out ? 0 : 1;
 }
 
-double bestMilliseconds(int rounds, const std::function<size_t()>& work, size_t& result) {
-    double best = 1e300;
-    for (int round = 0; round < rounds; ++round) {
-        auto start = Clock::now();
-        result = work();
-        best = std::min(best, std::chrono::duration<double, std::milli>(Clock::now() - start).count());
-    }
-    return best;
+double milliseconds(const std::function<size_t()>& work, size_t& result) {
+    auto start = Clock::now();
+    result = work();
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+void printValues(const char* name, const std::vector<double>& values) {
+    std::printf(" %s=", name);
+    for (std::size_t i = 0; i < values.size(); ++i) std::printf("%s%.3f", i ? "," : "", values[i]);
 }
 
 int timeParse(const char* path, int rounds) {
@@ -44,19 +47,23 @@ int timeParse(const char* path, int rounds) {
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     size_t entries = 0;
     size_t lines = 0;
-    double parseMs = bestMilliseconds(rounds, [&] { return vantiro::parseM3u(text).size(); }, entries);
-    double countMs = bestMilliseconds(
-        rounds,
-        [&] {
-            std::istringstream stream(text);
-            std::string line;
-            size_t count = 0;
-            while (std::getline(stream, line)) ++count;
-            return count;
-        },
-        lines);
-    std::printf("entries=%zu lines=%zu bytes=%zu parse_ms=%.3f linecount_ms=%.3f\n", entries, lines,
-                text.size(), parseMs, countMs);
+    std::vector<double> parseMs, countMs;
+    for (int round = 0; round < rounds; ++round) {
+        parseMs.push_back(milliseconds([&] { return vantiro::parseM3u(text).size(); }, entries));
+        countMs.push_back(milliseconds(
+            [&] {
+                std::istringstream stream(text);
+                std::string line;
+                size_t count = 0;
+                while (std::getline(stream, line)) ++count;
+                return count;
+            },
+            lines));
+    }
+    std::printf("entries=%zu lines=%zu bytes=%zu", entries, lines, text.size());
+    printValues("parse_ms", parseMs);
+    printValues("linecount_ms", countMs);
+    std::printf("\n");
     return 0;
 }
 

@@ -1,31 +1,42 @@
-// player_bench MODE ...   (run under tools/dvbsim/dvbsim-run with a display)
+// player_bench MODE ...   (zap and start-up modes under tools/dvbsim/dvbsim-run, all with a display)
 //
-//   startup            seconds from the window set-up to the first video frame of Alpha TV
-//   zap N              N zaps each within the multiplex and across multiplexes:
-//                      median seconds from switchChannel to the player's playing flag
-//   peer-zap N SOCKET  the same zaps done by an mpv already running with
-//                      --input-ipc-server=SOCKET: our tuner and relay, mpv loads the pipe
-//   frames N           mean milliseconds per loop frame (overlay shown) while playing
-//   idle               CPU share of the main loop with nothing playing for 3 s: the
-//                      loop as it runs (capped at 60 fps when vsync is refused, as
-//                      under Xvfb) and frames drawn back to back (the uncapped baseline)
-//   peer-startup SOCKET seconds from the start to mpv's first picture of Alpha TV: our
-//                      tuner and relay, then a new mpv (--idle, IPC at SOCKET) loads the pipe
+//   zap N               N rounds of zaps: Alpha -> Beta (same multiplex), Beta -> Delta and
+//                       Delta -> Alpha (other multiplex); seconds from switchChannel to the
+//                       first loop frame drawn after libmpv began playback of the new start
+//   peer-zap N SOCKET   the same zaps by an mpv already running with --input-ipc-server=SOCKET
+//                       on our tuner and relay: seconds from the switch to mpv's
+//                       "playback-restart" event
+//   startup             seconds from the window set-up to the first frame of Alpha TV drawn
+//   peer-startup SOCKET seconds from the tune to a new mpv's "playback-restart" of Alpha TV
+//   frames FILE S       CPU of this process per second while the loop plays FILE for S seconds
+//                       at 1280x720 with the overlay shown, and the loop's frames per second
+//   peer-frames FILE S SOCKET  the same for mpv's own window (1280x720) playing FILE
+//   idle                CPU share of the main loop with nothing playing for 3 s: the loop as
+//                       it runs (capped at 60 fps when vsync is refused, as under Xvfb) and
+//                       frames drawn back to back (the uncapped baseline)
 //
-// Results are printed as "name=value" lines.
+// mpv runs with the options of ours that matter for the measurement (the demuxer and its
+// probing, hardware decoding, the null audio fallback). Zaps within the multiplex start at
+// phases spread evenly over the 1 s GOP of the simulated streams, measured from the tune
+// (the simulated stream is a function of the time since lock), so that both players meet
+// the same key-frame waits. Results are printed as "name=value value ..." lines, one
+// value per run.
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,6 +49,9 @@ using namespace vantiro;
 using Clock = std::chrono::steady_clock;
 
 namespace {
+
+constexpr double kGopSeconds = 1.0;  // key-frame interval of the simulated streams
+constexpr const char* kTuneLogFallback = "/tmp/player_bench_tunes.log";
 
 Channel service(const char* name, std::uint32_t frequency, std::int32_t system, std::uint16_t pmt,
                 std::uint16_t video, std::uint16_t audio) {
@@ -63,19 +77,45 @@ double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-double median(std::vector<double> values) {
-    if (values.empty()) return -1;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+double wallSeconds() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
-// The centre of the frame just drawn (the back buffer keeps it after the swap
-// with Mesa under X) differs from the window's clear colour.
-bool videoVisible() {
-    unsigned char pixel[4] = {0, 0, 0, 0};
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(640, 360, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
-    return pixel[0] > 24 || pixel[1] > 24 || pixel[2] > 24;
+void printValues(const char* name, const std::vector<double>& values) {
+    std::printf("%s=", name);
+    for (double v : values) std::printf("%.4f ", v);
+    std::printf("\n");
+}
+
+// The simulator appends "<frequency> <system> <wall seconds>" per DTV_TUNE.
+const char* tuneLogPath() {
+    const char* path = std::getenv("DVBSIM_TUNE_LOG");
+    if (!path || !*path) {
+        ::setenv("DVBSIM_TUNE_LOG", kTuneLogFallback, 1);
+        path = kTuneLogFallback;
+    }
+    return path;
+}
+
+double lastTuneWallTime() {
+    std::ifstream in(tuneLogPath());
+    std::string line;
+    double when = -1;
+    unsigned long frequency = 0;
+    unsigned system = 0;
+    double stamp = 0;
+    while (std::getline(in, line))
+        if (std::sscanf(line.c_str(), "%lu %u %lf", &frequency, &system, &stamp) == 3) when = stamp;
+    return when;
+}
+
+// Waits until the time since the tune is `phase` seconds past a whole GOP.
+void waitForPhase(double tuneWallTime, double phase) {
+    if (tuneWallTime < 0) return;
+    double since = wallSeconds() - tuneWallTime;
+    double target = std::floor(since / kGopSeconds) * kGopSeconds + phase;
+    if (target < since) target += kGopSeconds;
+    std::this_thread::sleep_for(std::chrono::duration<double>(target - since));
 }
 
 bool framesUntil(App& app, double limitSeconds, bool (*done)(App&)) {
@@ -87,7 +127,22 @@ bool framesUntil(App& app, double limitSeconds, bool (*done)(App&)) {
     return false;
 }
 
-bool playing(App& app) { return app.player.playing(); }
+// libmpv reports the start of playback only after the render call of a loop frame has
+// drawn the first picture; the loop sees that event at the start of its next frame. The
+// picture was therefore on screen when the frame before the one that saw the event
+// ended (its buffer swap), and that is the time taken, as mpv's own event marks the
+// picture shown by its window. Returns seconds from `since`, or -1 after `limit`.
+double secondsToFirstPicture(App& app, Clock::time_point since, double limit) {
+    auto previousEnd = Clock::now();
+    while (secondsSince(since) < limit) {
+        runOneFrame(app);
+        if (app.player.presenting()) return std::chrono::duration<double>(previousEnd - since).count();
+        previousEnd = Clock::now();
+    }
+    return -1;
+}
+
+bool never(App&) { return false; }
 
 bool setUp(App& app) {
     app.channels = benchChannels();
@@ -107,47 +162,36 @@ int startup() {
     App app;
     if (!setUp(app)) return 1;
     app.switchChannel(0);
-    bool ok = framesUntil(app, 20.0, [](App&) { return videoVisible(); });
-    std::printf("startup_first_frame=%.3f\n", ok ? secondsSince(start) : -1.0);
+    double shown = secondsToFirstPicture(app, start, 20.0);
+    std::printf("startup_first_picture=%.4f\n", shown);
     shutDownWindowedPlayer(app);
-    return ok ? 0 : 1;
+    return shown > 0 ? 0 : 1;
 }
 
-// Zaps Alpha -> Beta (same multiplex) and Beta -> Delta -> Alpha (other multiplex).
+// Alpha -> Beta at GOP phases i / rounds, then Beta -> Delta -> Alpha.
 int zap(int rounds) {
+    tuneLogPath();
     App app;
     if (!setUp(app)) return 1;
     std::vector<double> same, other;
     auto timeSwitch = [&](int index, std::vector<double>& into) {
         auto start = Clock::now();
         app.switchChannel(index);
-        if (framesUntil(app, 15.0, playing)) into.push_back(secondsSince(start));
-        framesUntil(app, 0.5, [](App&) { return false; });  // let it play a moment
+        double shown = secondsToFirstPicture(app, start, 15.0);
+        if (shown > 0) into.push_back(shown);
+        framesUntil(app, 0.5, never);  // let it play a moment
     };
     app.switchChannel(0);
-    framesUntil(app, 15.0, playing);
+    secondsToFirstPicture(app, Clock::now(), 15.0);
+    framesUntil(app, 0.5, never);
     for (int i = 0; i < rounds; ++i) {
+        waitForPhase(lastTuneWallTime(), kGopSeconds * i / rounds);
         timeSwitch(1, same);   // Alpha -> Beta
         timeSwitch(2, other);  // Beta -> Delta
         timeSwitch(0, other);  // Delta -> Alpha
     }
-    std::printf("zap_same_mux=%.3f\nzap_other_mux=%.3f\n", median(same), median(other));
-    shutDownWindowedPlayer(app);
-    return 0;
-}
-
-int frames(int count) {
-    App app;
-    if (!setUp(app)) return 1;
-    app.switchChannel(0);
-    framesUntil(app, 15.0, playing);
-    framesUntil(app, 1.0, [](App&) { return false; });
-    auto start = Clock::now();
-    for (int i = 0; i < count; ++i) {
-        app.lastActivity = nowSeconds();  // keep the overlay shown
-        runOneFrame(app);
-    }
-    std::printf("frame_ms=%.2f\n", secondsSince(start) * 1000.0 / count);
+    printValues("zap_same_mux", same);
+    printValues("zap_other_mux", other);
     shutDownWindowedPlayer(app);
     return 0;
 }
@@ -156,6 +200,42 @@ double cpuSeconds() {
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
     return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Plays a file (no tuner) with the overlay kept on screen.
+int frames(const char* path, double seconds) {
+    App app;
+    app.channels = benchChannels();
+    if (!setUpWindowedPlayer(app)) return 1;
+    app.startTime = nowSeconds();
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    std::string error;
+    if (fd < 0 || !app.player.playFd(fd, &error)) {
+        std::fprintf(stderr, "player_bench: cannot play %s: %s\n", path, error.c_str());
+        return 1;
+    }
+    auto keepOverlay = +[](App& a) {
+        a.lastActivity = nowSeconds();
+        return false;
+    };
+    bool shown = secondsToFirstPicture(app, Clock::now(), 15.0) > 0;
+    framesUntil(app, 2.0, keepOverlay);  // past the start's decoder and cache warm-up
+    double cpu = cpuSeconds();
+    auto start = Clock::now();
+    int loops = 0;
+    while (secondsSince(start) < seconds) {
+        keepOverlay(app);
+        runOneFrame(app);
+        ++loops;
+    }
+    double elapsed = secondsSince(start);
+    bool still = app.player.active();
+    std::printf("frames_cpu_per_s=%.4f\nframes_loop_fps=%.2f\n", shown && still ? (cpuSeconds() - cpu) / elapsed : -1.0,
+                loops / elapsed);
+    app.player.stop();
+    shutDownWindowedPlayer(app);
+    ::close(fd);
+    return shown && still ? 0 : 1;
 }
 
 int idle() {
@@ -180,7 +260,7 @@ int idle() {
         ++frames;
     }
     double uncapped = (cpuSeconds() - cpu) / secondsSince(start);
-    std::printf("vsync=%d\nidle_cpu_loop=%.3f\nidle_cpu_uncapped=%.3f\nidle_fps_uncapped=%.0f\n", app.vsync ? 1 : 0,
+    std::printf("vsync=%d\nidle_cpu_loop=%.4f\nidle_cpu_uncapped=%.4f\nidle_fps_uncapped=%.0f\n", app.vsync ? 1 : 0,
                 capped, uncapped, frames / kSeconds);
     shutDownWindowedPlayer(app);
     return 0;
@@ -194,21 +274,30 @@ public:
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
-        for (int attempt = 0; attempt < 400; ++attempt) {
+        for (int attempt = 0; attempt < 1000; ++attempt) {
             fd_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
             if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return;
             ::close(fd_);
             fd_ = -1;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     }
     ~MpvIpc() {
         if (fd_ >= 0) ::close(fd_);
     }
+    MpvIpc(const MpvIpc&) = delete;
+    MpvIpc& operator=(const MpvIpc&) = delete;
     bool ok() const { return fd_ >= 0; }
     void send(const std::string& line) { (void)!::write(fd_, (line + "\n").data(), line.size() + 1); }
-    // Waits for a line containing `text`; false after `limit` seconds.
-    bool waitFor(const std::string& text, double limit) {
+    // Forgets every line that has arrived so far.
+    void drain() {
+        buffer_.clear();
+        char chunk[4096];
+        while (::recv(fd_, chunk, sizeof chunk, MSG_DONTWAIT) > 0) {
+        }
+    }
+    // Waits for a line containing `text` and returns it; empty after `limit` seconds.
+    std::string waitFor(const std::string& text, double limit) {
         auto start = Clock::now();
         while (secondsSince(start) < limit) {
             auto end = buffer_.find('\n');
@@ -216,16 +305,16 @@ public:
                 std::string line = buffer_.substr(0, end);
                 buffer_.erase(0, end + 1);
                 if (std::getenv("PLAYER_BENCH_TRACE")) std::fprintf(stderr, "ipc: %s\n", line.c_str());
-                if (line.find(text) != std::string::npos) return true;
+                if (line.find(text) != std::string::npos) return line;
                 continue;
             }
             char chunk[4096];
-            timeval timeout{0, 100000};
+            timeval timeout{0, 20000};
             setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
             ssize_t got = ::read(fd_, chunk, sizeof chunk);
             if (got > 0) buffer_.append(chunk, static_cast<size_t>(got));
         }
-        return false;
+        return {};
     }
 
 private:
@@ -233,8 +322,89 @@ private:
     std::string buffer_;
 };
 
+// mpv as the peer: the options of ours that matter for a start (the transport stream
+// demuxer without stream analysis, hardware decoding probing, the null audio fallback).
+pid_t startMpv(const std::string& socketPath, const std::vector<std::string>& extra) {
+    std::vector<std::string> args{"mpv",
+                                  "--idle=yes",
+                                  "--vo=gpu",
+                                  "--gpu-sw=yes",
+                                  "--really-quiet",
+                                  "--no-terminal",
+                                  "--no-config",
+                                  "--demuxer-lavf-format=mpegts",
+                                  "--demuxer-lavf-probe-info=nostreams",
+                                  "--hwdec=auto-safe",
+                                  "--audio-fallback-to-null=yes",
+                                  "--input-ipc-server=" + socketPath};
+    args.insert(args.end(), extra.begin(), extra.end());
+    // More options for an experiment, blank separated (never set by bench/player.sh).
+    if (const char* more = std::getenv("PLAYER_BENCH_MPV_OPTIONS")) {
+        std::string list = more;
+        for (size_t at = 0; at < list.size();) {
+            size_t end = list.find(' ', at);
+            if (end == std::string::npos) end = list.size();
+            if (end > at) args.push_back(list.substr(at, end - at));
+            at = end + 1;
+        }
+    }
+    pid_t child = ::fork();
+    if (child == 0) {
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ::unsetenv("LD_PRELOAD");  // mpv is the peer, not a user of the simulated adapter
+        ::execvp("mpv", argv.data());
+        ::_exit(127);
+    }
+    return child;
+}
+
+void stopMpv(MpvIpc& mpv, pid_t child) {
+    if (mpv.ok()) mpv.send(R"({"command":["quit"]})");
+    int status = 0;
+    ::waitpid(child, &status, 0);
+}
+
 std::string pipePath(const TsRelay& relay) {
     return "/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(relay.readFd());
+}
+
+std::string loadCommand(const std::string& target) {
+    return R"({"command":["loadfile",")" + target + R"(","replace"]})";
+}
+
+// The switch the window does (App::switchChannel), with mpv as the player: mpv is told to
+// stop, the relay is restarted on the new PID set, the tuner retuned when the multiplex
+// changes, and mpv loads the relay's pipe.
+class PeerSwitch {
+public:
+    explicit PeerSwitch(MpvIpc& mpv) : mpv_(mpv) {}
+    bool open(std::string* error) { return tuner_.open(0, error); }
+    void start(const Channel& c) {
+        mpv_.send(R"({"command":["stop"]})");
+        relay_.stop();
+        if (c.frequency != tunedFrequency_) {
+            tuner_.tune(c.frequency, c.deliverySystem, kChannelTuneTimeoutMs);
+            tunedFrequency_ = c.frequency;
+        }
+        relay_.start(tuner_.adapter(), {0, c.pmtPid, c.videoPid, c.audioPid, c.pcrPid});
+        mpv_.drain();
+        mpv_.send(loadCommand(pipePath(relay_)));
+    }
+    void stop() { relay_.stop(); }
+
+private:
+    MpvIpc& mpv_;
+    Tuner tuner_;
+    TsRelay relay_;
+    std::uint32_t tunedFrequency_ = 0;
+};
+
+bool waitForPicture(MpvIpc& mpv, double limit) {
+    auto start = Clock::now();
+    if (mpv.waitFor("\"start-file\"", limit).empty()) return false;
+    return !mpv.waitFor("\"playback-restart\"", limit - secondsSince(start)).empty();
 }
 
 int peerStartup(const std::string& socketPath) {
@@ -248,74 +418,100 @@ int peerStartup(const std::string& socketPath) {
         std::fprintf(stderr, "player_bench: %s\n", error.c_str());
         return 1;
     }
-    pid_t child = ::fork();
-    if (child == 0) {
-        std::string ipc = "--input-ipc-server=" + socketPath;
-        const char* extra = std::getenv("PLAYER_BENCH_MPV_OPTION");  // one more mpv option, if any
-        ::unsetenv("LD_PRELOAD");  // mpv is the peer, not a user of the simulated adapter
-        ::execlp("mpv", "mpv", "--idle=yes", "--vo=gpu", "--gpu-sw=yes", "--really-quiet", "--demuxer-lavf-format=mpegts",
-                 ipc.c_str(), extra ? extra : "--no-terminal", static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
+    pid_t child = startMpv(socketPath, {});
     MpvIpc mpv(socketPath);
     bool shown = false;
     if (mpv.ok()) {
-        mpv.send(R"({"command":["loadfile",")" + pipePath(relay) + R"(","replace"]})");
-        shown = mpv.waitFor("\"playback-restart\"", 20.0);
+        mpv.send(loadCommand(pipePath(relay)));
+        shown = waitForPicture(mpv, 20.0);
     }
-    std::printf("peer_startup_first_frame=%.3f\n", shown ? secondsSince(begin) : -1.0);
-    if (mpv.ok()) mpv.send(R"({"command":["quit"]})");
-    int status = 0;
-    ::waitpid(child, &status, 0);
+    std::printf("peer_startup_first_picture=%.4f\n", shown ? secondsSince(begin) : -1.0);
+    stopMpv(mpv, child);
     relay.stop();
     return shown ? 0 : 1;
 }
 
-// Our tuner and relay, mpv playing the relay's pipe through /proc/<pid>/fd.
 int peerZap(int rounds, const std::string& socketPath) {
+    tuneLogPath();
+    pid_t child = startMpv(socketPath, {});
     MpvIpc mpv(socketPath);
     if (!mpv.ok()) {
         std::fprintf(stderr, "player_bench: no mpv at %s\n", socketPath.c_str());
         return 1;
     }
     std::vector<Channel> channels = benchChannels();
-    Tuner tuner;
-    TsRelay relay;
+    PeerSwitch peer(mpv);
     std::string error;
-    if (!tuner.open(0, &error)) {
+    if (!peer.open(&error)) {
         std::fprintf(stderr, "player_bench: %s\n", error.c_str());
         return 1;
     }
-    std::uint32_t tunedFrequency = 0;
-    auto start = [&](int index) {
-        const Channel& c = channels[static_cast<size_t>(index)];
-        mpv.send(R"({"command":["stop"]})");
-        relay.stop();
-        if (c.frequency != tunedFrequency) {
-            tuner.tune(c.frequency, c.deliverySystem, kChannelTuneTimeoutMs);
-            tunedFrequency = c.frequency;
-        }
-        relay.start(tuner.adapter(), {0, c.pmtPid, c.videoPid, c.audioPid, c.pcrPid});
-        mpv.send(R"({"command":["loadfile",")" + pipePath(relay) + R"(","replace"]})");
-    };
     std::vector<double> same, other;
     auto timeSwitch = [&](int index, std::vector<double>& into) {
         auto begin = Clock::now();
-        start(index);
-        if (mpv.waitFor("\"file-loaded\"", 15.0)) into.push_back(secondsSince(begin));
+        peer.start(channels[static_cast<size_t>(index)]);
+        if (waitForPicture(mpv, 15.0)) into.push_back(secondsSince(begin));
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
     };
-    start(0);
-    mpv.waitFor("\"file-loaded\"", 15.0);
+    peer.start(channels[0]);
+    waitForPicture(mpv, 15.0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
     for (int i = 0; i < rounds; ++i) {
+        waitForPhase(lastTuneWallTime(), kGopSeconds * i / rounds);
         timeSwitch(1, same);
         timeSwitch(2, other);
         timeSwitch(0, other);
     }
-    mpv.send(R"({"command":["quit"]})");
-    relay.stop();
-    std::printf("peer_zap_same_mux=%.3f\npeer_zap_other_mux=%.3f\n", median(same), median(other));
+    stopMpv(mpv, child);
+    peer.stop();
+    printValues("peer_zap_same_mux", same);
+    printValues("peer_zap_other_mux", other);
     return 0;
+}
+
+double processCpuSeconds(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto close = text.rfind(')');
+    if (close == std::string::npos) return -1;
+    // Fields after the command name: state is field 3; utime and stime are 14 and 15.
+    std::vector<std::string> fields;
+    size_t at = close + 2;
+    while (at < text.size()) {
+        size_t end = text.find(' ', at);
+        if (end == std::string::npos) end = text.size();
+        fields.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    if (fields.size() < 13) return -1;
+    double ticks = std::atof(fields[11].c_str()) + std::atof(fields[12].c_str());
+    return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+int peerFrames(const char* path, double seconds, const std::string& socketPath) {
+    pid_t child = startMpv(socketPath, {"--force-window=yes", "--geometry=1280x720", "--no-border", "--osc=no"});
+    MpvIpc mpv(socketPath);
+    bool shown = false;
+    double perSecond = -1;
+    if (mpv.ok()) {
+        mpv.send(loadCommand(path));
+        shown = waitForPicture(mpv, 15.0);
+    }
+    if (shown) {
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        double cpu = processCpuSeconds(child);
+        auto start = Clock::now();
+        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+        double spent = processCpuSeconds(child) - cpu;
+        mpv.drain();
+        mpv.send(R"({"command":["get_property","idle-active"],"request_id":7})");
+        std::string answer = mpv.waitFor("\"request_id\":7", 2.0);
+        bool still = answer.find("\"data\":false") != std::string::npos;
+        if (cpu >= 0 && still) perSecond = spent / secondsSince(start);
+    }
+    std::printf("peer_frames_cpu_per_s=%.4f\n", perSecond);
+    stopMpv(mpv, child);
+    return perSecond > 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -325,10 +521,13 @@ int main(int argc, char** argv) {
     int count = argc > 2 ? std::atoi(argv[2]) : 3;
     if (mode == "startup") return startup();
     if (mode == "zap") return zap(count);
-    if (mode == "frames") return frames(count);
+    if (mode == "frames" && argc > 3) return frames(argv[2], std::atof(argv[3]));
     if (mode == "idle") return idle();
     if (mode == "peer-zap" && argc > 3) return peerZap(count, argv[3]);
     if (mode == "peer-startup" && argc > 2) return peerStartup(argv[2]);
-    std::fprintf(stderr, "usage: player_bench startup | zap N | frames N | idle | peer-zap N SOCKET\n");
+    if (mode == "peer-frames" && argc > 4) return peerFrames(argv[2], std::atof(argv[3]), argv[4]);
+    std::fprintf(stderr,
+                 "usage: player_bench zap N | peer-zap N SOCKET | startup | peer-startup SOCKET |\n"
+                 "                    frames FILE SECONDS | peer-frames FILE SECONDS SOCKET | idle\n");
     return 64;
 }

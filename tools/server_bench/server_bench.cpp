@@ -12,9 +12,15 @@
 //       answer) on an ephemeral port; prints the port, serves until killed.
 //   server_bench ttfb PORT TARGET_OR_- ROUNDS INDEX...
 //       per round: POST /play?index=I (cycling through the indexes; skipped
-//       when "-"), then GET TARGET... prints the median milliseconds from the
-//       switch request to the first stream byte.
+//       when "-"), then GET TARGET... prints the milliseconds of every round
+//       from the switch request to the first stream byte (ms=), and the
+//       wall-clock time of each first byte (first_byte_wall=, seconds), to be
+//       paired with the simulator's tune log.
+//   server_bench firstbyte PATH
+//       opens PATH (a FIFO another program writes), prints the wall-clock time
+//       of the first byte (first_byte_wall=, seconds), then reads it to its end.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/resource.h>
@@ -183,9 +189,13 @@ int runRespond() {
     }
 }
 
+double wallSeconds() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
 // Milliseconds from sending `wire` on a new connection to the first byte after
-// the response header; -1 on failure.
-double firstStreamByteMs(int port, const std::string& wire, Clock::time_point since) {
+// the response header; -1 on failure. `wall` gets the wall-clock time of that byte.
+double firstStreamByteMs(int port, const std::string& wire, Clock::time_point since, double& wall) {
     int fd = connectLoopback(port);
     if (fd < 0) return -1;
     sendAll(fd, wire);
@@ -201,6 +211,7 @@ double firstStreamByteMs(int port, const std::string& wire, Clock::time_point si
         std::size_t end = head.find("\r\n\r\n");
         if (end != std::string::npos && head.size() > end + 4) {
             ms = seconds(Clock::now() - since) * 1000;
+            wall = wallSeconds();
             break;
         }
     }
@@ -215,6 +226,7 @@ int runTtfb(int argc, char** argv) {
     int rounds = std::atoi(argv[4]);
     std::vector<std::string> indexes(argv + 5, argv + argc);
     std::vector<double> times;
+    std::vector<double> walls;
     for (int r = 0; r < rounds; ++r) {
         auto since = Clock::now();
         const std::string& index = indexes[static_cast<std::size_t>(r) % indexes.size()];
@@ -225,15 +237,35 @@ int runTtfb(int argc, char** argv) {
                 return 1;
             }
         }
-        double ms = firstStreamByteMs(port, request("GET", target), since);
+        double wall = 0;
+        double ms = firstStreamByteMs(port, request("GET", target), since, wall);
         if (ms < 0) {
             std::fprintf(stderr, "ttfb: no stream\n");
             return 1;
         }
         times.push_back(ms);
+        walls.push_back(wall);
     }
-    std::sort(times.begin(), times.end());
-    std::printf("median_ms=%.1f min_ms=%.1f max_ms=%.1f\n", times[times.size() / 2], times.front(), times.back());
+    std::printf("ms=");
+    for (std::size_t i = 0; i < times.size(); ++i) std::printf("%s%.1f", i ? "," : "", times[i]);
+    std::printf(" first_byte_wall=");
+    for (std::size_t i = 0; i < walls.size(); ++i) std::printf("%s%.6f", i ? "," : "", walls[i]);
+    std::printf("\n");
+    return 0;
+}
+
+int runFirstByte(int argc, char** argv) {
+    if (argc < 3) return 2;
+    int fd = ::open(argv[2], O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return 1;
+    char buffer[65536];
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n > 0) {
+        std::printf("first_byte_wall=%.6f\n", wallSeconds());
+        std::fflush(stdout);
+    }
+    while (n > 0) n = ::read(fd, buffer, sizeof buffer);
+    ::close(fd);
     return 0;
 }
 
@@ -246,6 +278,7 @@ int main(int argc, char** argv) {
     else if (mode == "load") status = runLoad(argc, argv);
     else if (mode == "respond") status = runRespond();
     else if (mode == "ttfb") status = runTtfb(argc, argv);
+    else if (mode == "firstbyte") status = runFirstByte(argc, argv);
     if (status == 2) std::fprintf(stderr, "usage: see the top of server_bench.cpp\n");
     return status;
 }

@@ -10,6 +10,7 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -446,6 +447,12 @@ static void logTune(const Simulator::TuneRecord& record) {
                  command == DTV_STREAM_ID;
     if (!known) line += " CMD" + std::to_string(command) + "=" + std::to_string(value);
   }
+  // The wall clock of the tune, for benchmarks that time from it.
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  char at[40];
+  std::snprintf(at, sizeof at, " AT=%lld.%09ld", static_cast<long long>(now.tv_sec), now.tv_nsec);
+  line += at;
   if (!record.problem.empty()) line += " refused: " + record.problem;
   line += "\n";
   int fd = static_cast<int>(::syscall(SYS_openat, AT_FDCWD, path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
