@@ -264,6 +264,12 @@ bool Player::isAudioOnly() const {
     return hasAudio && !hasVideo;
 }
 
+double Player::numberProperty(const char* name) const {
+    double value = -1;
+    if (!handle_ || mpv_get_property(handle_, name, MPV_FORMAT_DOUBLE, &value) < 0) return -1;
+    return value;
+}
+
 void Player::pumpEvents() {
     if (!handle_) return;
     for (;;) {

@@ -46,6 +46,8 @@ public:
     // through the render context. False again from the next start or stop.
     bool presenting() const { return presenting_.load(); }
     bool muted() const { return muted_.load(); }
+    // A numeric property of libmpv (e.g. "vo-drop-frame-count"); -1 when it has none.
+    double numberProperty(const char* name) const;
     const std::string& lastError() const { return lastError_; }
     bool hasRenderContext() const { return renderContext_ != nullptr; }
 

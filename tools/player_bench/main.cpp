@@ -202,6 +202,40 @@ double cpuSeconds() {
     return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
+// Frames of the video shown: those the playback clock passed (time-pos times the frame
+// rate), less those the video output or the decoder dropped. The same properties are
+// read from both players.
+struct FrameCounts {
+    double position = -1;
+    double rate = -1;
+    double droppedByOutput = -1;
+    double droppedByDecoder = -1;
+};
+
+template <typename Get>
+FrameCounts frameCounts(Get get) {
+    double rate = get("container-fps");
+    if (rate <= 0) rate = get("estimated-vf-fps");  // older libmpv names
+    return {get("time-pos"), rate, get("vo-drop-frame-count"), get("decoder-frame-drop-count")};
+}
+
+// Prints PREFIX_cpu_ms_per_frame (CPU of the whole process per video frame shown) and
+// PREFIX_shown_fps; -1 when the counts are missing or the run failed.
+void printFrameCost(const char* prefix, bool ok, double cpuSeconds, double elapsed, const FrameCounts& before,
+                    const FrameCounts& after) {
+    bool counted = before.position >= 0 && after.position > before.position && after.rate > 0 &&
+                   before.droppedByOutput >= 0 && before.droppedByDecoder >= 0;
+    double shown = (after.position - before.position) * after.rate - (after.droppedByOutput - before.droppedByOutput) -
+                   (after.droppedByDecoder - before.droppedByDecoder);
+    if (std::getenv("PLAYER_BENCH_TRACE"))
+        std::fprintf(stderr, "%s: position %.3f -> %.3f at %.2f fps, dropped %.0f + %.0f\n", prefix, before.position,
+                     after.position, after.rate, after.droppedByOutput - before.droppedByOutput,
+                     after.droppedByDecoder - before.droppedByDecoder);
+    counted = counted && shown > 0;
+    std::printf("%s_cpu_ms_per_frame=%.3f\n%s_shown_fps=%.2f\n", prefix, ok && counted ? cpuSeconds * 1000.0 / shown : -1.0,
+                prefix, counted ? shown / elapsed : -1.0);
+}
+
 // Plays a file (no tuner) with the overlay kept on screen.
 int frames(const char* path, double seconds) {
     App app;
@@ -215,11 +249,13 @@ int frames(const char* path, double seconds) {
         return 1;
     }
     auto keepOverlay = +[](App& a) {
+        if (std::getenv("PLAYER_BENCH_NO_OVERLAY")) return false;  // experiments: the video alone
         a.lastActivity = nowSeconds();
         return false;
     };
     bool shown = secondsToFirstPicture(app, Clock::now(), 15.0) > 0;
     framesUntil(app, 2.0, keepOverlay);  // past the start's decoder and cache warm-up
+    FrameCounts before = frameCounts([&](const char* name) { return app.player.numberProperty(name); });
     double cpu = cpuSeconds();
     auto start = Clock::now();
     int loops = 0;
@@ -229,13 +265,15 @@ int frames(const char* path, double seconds) {
         ++loops;
     }
     double elapsed = secondsSince(start);
-    bool still = app.player.active();
-    std::printf("frames_cpu_per_s=%.4f\nframes_loop_fps=%.2f\n", shown && still ? (cpuSeconds() - cpu) / elapsed : -1.0,
-                loops / elapsed);
+    double spent = cpuSeconds() - cpu;
+    FrameCounts after = frameCounts([&](const char* name) { return app.player.numberProperty(name); });
+    bool ok = shown && app.player.active();
+    printFrameCost("frames", ok, spent, elapsed, before, after);
+    std::printf("frames_loop_fps=%.2f\n", loops / elapsed);
     app.player.stop();
     shutDownWindowedPlayer(app);
     ::close(fd);
-    return shown && still ? 0 : 1;
+    return ok ? 0 : 1;
 }
 
 int idle() {
@@ -374,6 +412,17 @@ std::string loadCommand(const std::string& target) {
     return R"({"command":["loadfile",")" + target + R"(","replace"]})";
 }
 
+// A numeric property through the IPC; -1 when mpv has none.
+double ipcNumber(MpvIpc& mpv, const char* name) {
+    static int requestId = 100;
+    int id = ++requestId;
+    mpv.send(std::string(R"({"command":["get_property",")") + name + R"("],"request_id":)" + std::to_string(id) + "}");
+    std::string answer = mpv.waitFor("\"request_id\":" + std::to_string(id), 2.0);
+    auto at = answer.find("\"data\":");
+    if (at == std::string::npos || answer.find("\"error\":\"success\"") == std::string::npos) return -1;
+    return std::strtod(answer.c_str() + at + 7, nullptr);
+}
+
 // The switch the window does (App::switchChannel), with mpv as the player: mpv is told to
 // stop, the relay is restarted on the new PID set, the tuner retuned when the multiplex
 // changes, and mpv loads the relay's pipe.
@@ -492,26 +541,28 @@ int peerFrames(const char* path, double seconds, const std::string& socketPath) 
     pid_t child = startMpv(socketPath, {"--force-window=yes", "--geometry=1280x720", "--no-border", "--osc=no"});
     MpvIpc mpv(socketPath);
     bool shown = false;
-    double perSecond = -1;
     if (mpv.ok()) {
         mpv.send(loadCommand(path));
         shown = waitForPicture(mpv, 15.0);
     }
+    bool ok = false;
     if (shown) {
         std::this_thread::sleep_for(std::chrono::seconds(2));
+        auto get = [&](const char* name) { return ipcNumber(mpv, name); };
+        FrameCounts before = frameCounts(get);
         double cpu = processCpuSeconds(child);
         auto start = Clock::now();
         std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
         double spent = processCpuSeconds(child) - cpu;
-        mpv.drain();
-        mpv.send(R"({"command":["get_property","idle-active"],"request_id":7})");
-        std::string answer = mpv.waitFor("\"request_id\":7", 2.0);
-        bool still = answer.find("\"data\":false") != std::string::npos;
-        if (cpu >= 0 && still) perSecond = spent / secondsSince(start);
+        double elapsed = secondsSince(start);
+        FrameCounts after = frameCounts(get);
+        ok = cpu >= 0 && ipcNumber(mpv, "playlist-pos") >= 0;
+        printFrameCost("peer_frames", ok, spent, elapsed, before, after);
+    } else {
+        printFrameCost("peer_frames", false, 0, 1, {}, {});
     }
-    std::printf("peer_frames_cpu_per_s=%.4f\n", perSecond);
     stopMpv(mpv, child);
-    return perSecond > 0 ? 0 : 1;
+    return ok ? 0 : 1;
 }
 
 }  // namespace
