@@ -111,10 +111,12 @@ bench_tune_to_end() {
     rm -f "$log"
 }
 
-# bench_cpu_seconds PID: user + system CPU seconds of a running process so far.
+# bench_cpu_seconds PID: CPU seconds of a running process so far, summed over its
+# live threads from the scheduler's nanosecond counters (/proc/PID/task/*/schedstat;
+# the clock ticks of /proc/PID/stat are too coarse for a few seconds of a light load).
 bench_cpu_seconds() {
-    awk -v hz="$(getconf CLK_TCK)" '{ sub(/.*\) /, ""); split($0, f, " "); printf "%.4f", (f[12] + f[13]) / hz }' \
-        "/proc/$1/stat"
+    [[ -d /proc/$1/task ]] || return 1
+    cat /proc/"$1"/task/*/schedstat 2>/dev/null | awk '{ ns += $1 } END { if (NR == 0) exit 1; printf "%.6f", ns / 1e9 }'
 }
 
 # bench_cpu_per_second PID SECONDS: CPU seconds per second of PID over the next
