@@ -77,8 +77,9 @@ rounds=$((2 * BENCH_RUNS))
 play=$("$tool" ttfb "$port" /stream.ts $rounds 1 0)
 request_only=$("$tool" ttfb "$port" /stream.ts $BENCH_RUNS -)
 # For each first byte, the last tune before it.
-ours_tune=$(printf '%s\n' $(value first_byte_wall "$play") | awk -v log="$DVBSIM_TUNE_LOG" '
-  BEGIN { while ((getline line < log) > 0) { split(line, f, " "); t[++n] = f[3] } }
+bench_tune_times "$DVBSIM_TUNE_LOG" > "$work/serve-tunes.times"
+ours_tune=$(printf '%s\n' $(value first_byte_wall "$play") | awk -v log="$work/serve-tunes.times" '
+  BEGIN { while ((getline line < log) > 0) t[++n] = line }
   { last = -1; for (i = 1; i <= n; ++i) if (t[i] <= $1) last = t[i]; if (last > 0) printf "%.1f ", ($1 - last) * 1000 }')
 unset DVBSIM_TUNE_LOG
 
@@ -106,8 +107,8 @@ for r in $(seq 1 "$rounds"); do
   rm -f "$work/zap-tunes.log"
   first=$(DVBSIM_TUNE_LOG=$work/zap-tunes.log timeout 10 "${run[@]}" dvbv5-zap -c "$work/zap.conf" -p -t 2 -o - "$name" \
           2>/dev/null | "$tool" firstbyte /dev/stdin)
-  zap_tune+=("$(awk -v b="$(value first_byte_wall "$first")" 'NR == 1 && b > 0 { printf "%.1f", (b - $3) * 1000 }' \
-                "$work/zap-tunes.log" 2>/dev/null)")
+  zap_tune+=("$(bench_tune_times "$work/zap-tunes.log" 2>/dev/null | \
+                awk -v b="$(value first_byte_wall "$first")" 'NR == 1 && b > 0 { printf "%.1f", (b - $1) * 1000 }')")
 done
 echo "server: /play tune->first byte [$ours_tune] (request->first byte [$(value ms "$play")]), zap [${zap_tune[*]}] ms" >&2
 bench_row name="retune (/play) to the first /stream.ts byte, ms" format=%.1f ours="$ours_tune" peer="${zap_tune[*]}" \

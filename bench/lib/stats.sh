@@ -107,7 +107,8 @@ bench_tune_to_end() {
     local log; log=$(mktemp)
     DVBSIM_TUNE_LOG=$log tools/dvbsim/dvbsim-run --band "$band" --lib "$lib" "$@" > "$out" 2>&1
     local end; end=$(bench_now)
-    awk -v end="$end" 'NR == 1 { printf "%.3f", end - $3; found = 1 } END { if (!found) print "-" }' "$log"
+    awk -v end="$end" 'NR == 1 && match($0, / AT=[0-9.]+/) { printf "%.3f", end - substr($0, RSTART + 4, RLENGTH - 4); found = 1 }
+        END { if (!found) print "-" }' "$log"
     rm -f "$log"
 }
 
@@ -127,4 +128,9 @@ bench_cpu_per_second() {
     sleep "$2"
     after=$(bench_cpu_seconds "$1" 2>/dev/null) || return
     awk -v a="$before" -v b="$after" -v s="$2" 'BEGIN { printf "%.4f", (b - a) / s }'
+}
+
+# bench_tune_times LOG: the wall-clock time of every tune in a simulator tune log, one a line.
+bench_tune_times() {
+    awk 'match($0, / AT=[0-9.]+/) { print substr($0, RSTART + 4, RLENGTH - 4) }' "$1"
 }

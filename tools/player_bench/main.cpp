@@ -3,11 +3,12 @@
 //   zap N               N rounds of zaps: Alpha -> Beta (same multiplex), Beta -> Delta and
 //                       Delta -> Alpha (other multiplex); seconds from switchChannel to the
 //                       first loop frame drawn after libmpv began playback of the new start
-//   peer-zap N SOCKET   the same zaps by an mpv already running with --input-ipc-server=SOCKET
-//                       on our tuner and relay: seconds from the switch to mpv's
-//                       "playback-restart" event
+//   peer-zap N SOCKET   the same zaps by mpv (started with --input-ipc-server=SOCKET) on our
+//                       tuner, multiplex source and service pipe, switched as the window
+//                       switches: seconds from the switch to mpv's "playback-restart" event
 //   startup             seconds from the window set-up to the first frame of Alpha TV drawn
-//   peer-startup SOCKET seconds from the tune to a new mpv's "playback-restart" of Alpha TV
+//   peer-startup SOCKET seconds from a new mpv's process start to its "playback-restart" of
+//                       Alpha TV, our tuner and pipe set up meanwhile
 //   frames FILE S       CPU of this process per second while the loop plays FILE for S seconds
 //                       at 1280x720 with the overlay shown, and the loop's frames per second
 //   peer-frames FILE S SOCKET  the same for mpv's own window (1280x720) playing FILE
@@ -87,7 +88,7 @@ void printValues(const char* name, const std::vector<double>& values) {
     std::printf("\n");
 }
 
-// The simulator appends "<frequency> <system> <wall seconds>" per DTV_TUNE.
+// The simulator appends a line per tune to its tune log, with the wall clock as AT=<seconds>.
 const char* tuneLogPath() {
     const char* path = std::getenv("DVBSIM_TUNE_LOG");
     if (!path || !*path) {
@@ -101,11 +102,10 @@ double lastTuneWallTime() {
     std::ifstream in(tuneLogPath());
     std::string line;
     double when = -1;
-    unsigned long frequency = 0;
-    unsigned system = 0;
-    double stamp = 0;
-    while (std::getline(in, line))
-        if (std::sscanf(line.c_str(), "%lu %u %lf", &frequency, &system, &stamp) == 3) when = stamp;
+    while (std::getline(in, line)) {
+        auto at = line.find(" AT=");
+        if (at != std::string::npos) when = std::atof(line.c_str() + at + 4);
+    }
     return when;
 }
 
@@ -404,9 +404,7 @@ void stopMpv(MpvIpc& mpv, pid_t child) {
     ::waitpid(child, &status, 0);
 }
 
-std::string pipePath(const TsRelay& relay) {
-    return "/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(relay.readFd());
-}
+std::string pipePath(int fd) { return "/proc/" + std::to_string(::getpid()) + "/fd/" + std::to_string(fd); }
 
 std::string loadCommand(const std::string& target) {
     return R"({"command":["loadfile",")" + target + R"(","replace"]})";
@@ -423,31 +421,43 @@ double ipcNumber(MpvIpc& mpv, const char* name) {
     return std::strtod(answer.c_str() + at + 7, nullptr);
 }
 
-// The switch the window does (App::switchChannel), with mpv as the player: mpv is told to
-// stop, the relay is restarted on the new PID set, the tuner retuned when the multiplex
-// changes, and mpv loads the relay's pipe.
+// The switch the window does (App::switchChannel), with mpv as the player: mpv is told
+// to stop, the service's stream and pipe end, the tuner is retuned when the multiplex
+// changes (within it the DVR source keeps reading), a stream of the new service is
+// opened with its pipe, and mpv loads that pipe.
 class PeerSwitch {
 public:
     explicit PeerSwitch(MpvIpc& mpv) : mpv_(mpv) {}
     bool open(std::string* error) { return tuner_.open(0, error); }
-    void start(const Channel& c) {
+    bool start(const Channel& c, std::string* error = nullptr) {
         mpv_.send(R"({"command":["stop"]})");
-        relay_.stop();
-        if (c.frequency != tunedFrequency_) {
-            tuner_.tune(c.frequency, c.deliverySystem, kChannelTuneTimeoutMs);
-            tunedFrequency_ = c.frequency;
-        }
-        relay_.start(tuner_.adapter(), {0, c.pmtPid, c.videoPid, c.audioPid, c.pcrPid});
+        stopFeed();
+        if (!mux_.isOn(c.frequency, c.deliverySystem) &&
+            !mux_.tune(c.frequency, c.deliverySystem, kChannelTuneTimeoutMs, error))
+            return false;
+        if (!mux_.startSource(error)) return false;
+        service_ = mux_.openService(serviceSpecOf(c), error);
+        if (!service_ || !pipe_.start(service_->sharedQueue(), error)) return false;
         mpv_.drain();
-        mpv_.send(loadCommand(pipePath(relay_)));
+        mpv_.send(loadCommand(pipePath(pipe_.readFd())));
+        return true;
     }
-    void stop() { relay_.stop(); }
+    void stop() {
+        stopFeed();
+        mux_.close();
+    }
 
 private:
+    void stopFeed() {
+        pipe_.stop();
+        service_.reset();
+    }
+
     MpvIpc& mpv_;
     Tuner tuner_;
-    TsRelay relay_;
-    std::uint32_t tunedFrequency_ = 0;
+    TunedMux mux_{tuner_};
+    std::unique_ptr<ServiceStream> service_;
+    PipeOutput pipe_;
 };
 
 bool waitForPicture(MpvIpc& mpv, double limit) {
@@ -456,27 +466,22 @@ bool waitForPicture(MpvIpc& mpv, double limit) {
     return !mpv.waitFor("\"playback-restart\"", limit - secondsSince(start)).empty();
 }
 
+// From mpv's process start: the tuner, the multiplex's source and the service's pipe
+// come up while mpv starts, as the window sets itself up before its first tune.
 int peerStartup(const std::string& socketPath) {
     auto begin = Clock::now();
-    Channel alpha = benchChannels()[0];
-    Tuner tuner;
-    TsRelay relay;
-    std::string error;
-    if (!tuner.open(0, &error) || !tuner.tune(alpha.frequency, alpha.deliverySystem, kChannelTuneTimeoutMs, &error) ||
-        !relay.start(tuner.adapter(), {0, alpha.pmtPid, alpha.videoPid, alpha.audioPid, alpha.pcrPid}, &error)) {
-        std::fprintf(stderr, "player_bench: %s\n", error.c_str());
-        return 1;
-    }
     pid_t child = startMpv(socketPath, {});
     MpvIpc mpv(socketPath);
+    PeerSwitch peer(mpv);
+    std::string error;
     bool shown = false;
-    if (mpv.ok()) {
-        mpv.send(loadCommand(pipePath(relay)));
+    if (!mpv.ok() || !peer.open(&error) || !peer.start(benchChannels()[0], &error))
+        std::fprintf(stderr, "player_bench: %s\n", mpv.ok() ? error.c_str() : "no mpv");
+    else
         shown = waitForPicture(mpv, 20.0);
-    }
     std::printf("peer_startup_first_picture=%.4f\n", shown ? secondsSince(begin) : -1.0);
     stopMpv(mpv, child);
-    relay.stop();
+    peer.stop();
     return shown ? 0 : 1;
 }
 
