@@ -42,7 +42,6 @@
 #include <thread>
 #include <vector>
 
-#include "dvb/ts_relay.h"
 #include "shell/app.h"
 #include "shell/render_loop.h"
 
