@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The relay pipeline (DVR source -> hub -> service filter -> queue -> pipe), each
 # figure against a peer or a ceiling in the same run:
-#  - line rate from memory without the simulator (tools/relay_bench rate), one
-#    service and every PID, against the ceiling of copying the same bytes through
-#    one pipe (dd | dd), which the relay, with two pipes and a filter in between,
-#    cannot beat; the goals are 1000 and 800 Mbit/s;
+#  - line rate from memory without the simulator (tools/relay_bench rate: from the
+#    source's first byte to the end of file at the reader), one service and every
+#    PID, against the goals of 1000 and 800 Mbit/s (targets, not peers: no tool does
+#    this job from memory; a plain pipe copy is no ceiling, since the bench feeds
+#    the source by splice);
 #  - CPU seconds per second of a 40 Mbit/s multiplex on the simulated adapter, the
 #    window's path (tools/relay_bench device) against dvbv5-zap recording the same
 #    service with the same PID set (-p: PAT, PMT, video and audio), over the same
@@ -24,29 +25,19 @@ megabytes=256
 window=4
 
 # ---- line rate from memory ---------------------------------------------------
-# The ceiling: the same number of bytes of the multiplex through one pipe, as dd reports it.
-reps=$(( megabytes * 1048576 / $(stat -c %s "$mux") + 1 ))
-for _ in $(seq 1 "$reps"); do cat "$mux"; done | head -c $((megabytes * 1048576)) > "$work/big.ts"
-cat "$work/big.ts" > /dev/null   # into the page cache
-copy_rate() {
-    dd if="$work/big.ts" bs=1M 2>/dev/null | dd of=/dev/null bs=1M 2>&1 |
-        awk '/bytes/ { for (i = 1; i <= NF; ++i) if ($i == "s,") s = $(i - 1); b = $1 } END { if (s > 0) printf "%.1f", b * 8 / s / 1e6 }'
-}
-one=(); all=(); copy=()
+rate() { sed -n 's/.*mbit_per_s=\([0-9.]*\).*dropped=0 .*/\1/p' <<<"$("$tool" rate "$mux" "$megabytes" "$@")"; }
+one=(); all=()
 for run in $(seq 1 "$BENCH_RUNS"); do
-    one+=("$(sed -n 's/.*mbit_per_s=\([0-9.]*\).*dropped=0 .*/\1/p' <<<"$("$tool" rate "$mux" "$megabytes" service 1025)")")
-    all+=("$(sed -n 's/.*mbit_per_s=\([0-9.]*\).*dropped=0 .*/\1/p' <<<"$("$tool" rate "$mux" "$megabytes" all)")")
-    copy+=("$(copy_rate)")
-    echo "relay: run $run: one service ${one[-1]}, every PID ${all[-1]}, pipe copy ${copy[-1]} Mbit/s" >&2
+    one+=("$(rate service 1025)")
+    all+=("$(rate all)")
+    echo "relay: run $run: one service ${one[-1]}, every PID ${all[-1]} Mbit/s" >&2
 done
 bench_row name="relay line rate from memory, one service, Mbit/s of multiplex" format=%.0f better=higher \
-    ours="${one[*]}" peer="${copy[*]}" peer_label="(ceiling: the same bytes through one pipe, dd | dd)" \
-    limit=1.0 limit_reason="the relay moves the bytes through two pipes and a filter, so it cannot beat one pipe" \
-    note="relay / ceiling; goal 1000 Mbit/s; ${megabytes} MiB of the 474 MHz multiplex, no drop allowed"
+    ours="${one[*]}" peer=1000 fixed_peer=1 peer_label="(the goal)" \
+    note="ours / goal; ${megabytes} MiB of the 474 MHz multiplex through the whole pipeline to a reader, no drop allowed"
 bench_row name="relay line rate from memory, every PID, Mbit/s of multiplex" format=%.0f better=higher \
-    ours="${all[*]}" peer="${copy[*]}" peer_label="(ceiling: the same bytes through one pipe, dd | dd)" \
-    limit=1.0 limit_reason="the relay moves the bytes through two pipes and a filter, so it cannot beat one pipe" \
-    note="relay / ceiling; goal 800 Mbit/s; ${megabytes} MiB of the 474 MHz multiplex, no drop allowed"
+    ours="${all[*]}" peer=800 fixed_peer=1 peer_label="(the goal)" \
+    note="ours / goal; ${megabytes} MiB of the 474 MHz multiplex through the whole pipeline to a reader, no drop allowed"
 
 # ---- CPU of a 40 Mbit/s multiplex on the simulated adapter -------------------
 cat > "$work/channels.conf" <<'CONF'

@@ -234,7 +234,7 @@ int runPaced(int argc, char** argv) {
 }
 
 int runDevice(int argc, char** argv) {
-    if (argc < 8) return 2;
+    if (argc < 7) return 2;  // device ADAPTER FREQ_HZ DELSYS SECONDS PROGRAM
     int adapter = std::atoi(argv[2]);
     auto frequency = static_cast<std::uint32_t>(std::strtoul(argv[3], nullptr, 10));
     int delsys = std::atoi(argv[4]);
