@@ -1,4 +1,5 @@
 #include "player/player.h"
+#include "player/track_choice.h"
 
 #include <SDL.h>
 #include <mpv/client.h>
@@ -20,6 +21,7 @@ namespace vantiro {
 namespace {
 
 constexpr std::uint64_t kMuteObserverId = 1;
+constexpr std::uint64_t kTrackListObserverId = 2;
 constexpr std::chrono::milliseconds kStopWait{1000};
 constexpr std::int64_t kUnknownEntry = -1;
 
@@ -79,6 +81,40 @@ mpv_node stringNode(const char* text) {
     return node;
 }
 
+const mpv_node* mapValue(const mpv_node& map, const char* key) {
+    if (map.format != MPV_FORMAT_NODE_MAP || !map.u.list) return nullptr;
+    for (int i = 0; i < map.u.list->num; ++i)
+        if (std::strcmp(map.u.list->keys[i], key) == 0) return &map.u.list->values[i];
+    return nullptr;
+}
+
+std::string stringValue(const mpv_node& map, const char* key) {
+    const mpv_node* value = mapValue(map, key);
+    return value && value->format == MPV_FORMAT_STRING ? value->u.string : "";
+}
+
+TrackKind trackKindOf(const std::string& type) {
+    if (type == "video") return TrackKind::Video;
+    if (type == "audio") return TrackKind::Audio;
+    if (type == "sub") return TrackKind::Subtitle;
+    return TrackKind::Other;
+}
+
+MediaTrack trackOf(const mpv_node& entry) {
+    MediaTrack track;
+    if (const mpv_node* id = mapValue(entry, "id"); id && id->format == MPV_FORMAT_INT64) track.id = id->u.int64;
+    track.kind = trackKindOf(stringValue(entry, "type"));
+    track.language = stringValue(entry, "lang");
+    track.title = stringValue(entry, "title");
+    if (const mpv_node* selected = mapValue(entry, "selected"); selected && selected->format == MPV_FORMAT_FLAG)
+        track.selected = selected->u.flag != 0;
+    return track;
+}
+
+// Resets a manual track choice of the previous start, so that every start
+// picks its tracks by the preferred languages again.
+constexpr const char* kTrackOptions = "aid=auto,sid=auto";
+
 // "loadfile" answers with the id of the playlist entry it created.
 std::int64_t playlistEntryIdOf(const mpv_node& reply) {
     if (reply.format != MPV_FORMAT_NODE_MAP || !reply.u.list) return kUnknownEntry;
@@ -105,6 +141,7 @@ bool Player::create(std::string* error) {
         return false;
     }
     mpv_observe_property(handle_, kMuteObserverId, "mute", MPV_FORMAT_FLAG);
+    mpv_observe_property(handle_, kTrackListObserverId, "track-list", MPV_FORMAT_NODE);
     return true;
 }
 
@@ -141,10 +178,10 @@ bool Player::load(const char* target, const char* perFileOptions, std::string* e
     // taken as a format name), so every URL after a tuner channel would fail.
     std::vector<char*> keys{const_cast<char*>("name"), const_cast<char*>("url"), const_cast<char*>("flags")};
     std::vector<mpv_node> values{stringNode("loadfile"), stringNode(target), stringNode("replace")};
-    if (perFileOptions) {
-        keys.push_back(const_cast<char*>("options"));
-        values.push_back(stringNode(perFileOptions));
-    }
+    std::string options = kTrackOptions;
+    if (perFileOptions) options = options + "," + perFileOptions;
+    keys.push_back(const_cast<char*>("options"));
+    values.push_back(stringNode(options.c_str()));
     mpv_node_list arguments{static_cast<int>(values.size()), values.data(), keys.data()};
     mpv_node command{};
     command.format = MPV_FORMAT_NODE_MAP;
@@ -250,6 +287,50 @@ void Player::setMute(bool mute) {
     muted_.exchange(mute);
 }
 
+void Player::setTrackPreferences(const TrackPreferences& preferences) {
+    if (!handle_) return;
+    mpv_set_property_string(handle_, "alang", preferences.audioLanguages.c_str());
+    mpv_set_property_string(handle_, "slang", preferences.subtitleLanguages.c_str());
+}
+
+bool Player::selectAudioTrack(std::int64_t id, std::string* error) { return selectTrack("aid", id, error); }
+
+bool Player::selectSubtitleTrack(std::int64_t id, std::string* error) { return selectTrack("sid", id, error); }
+
+// libmpv switches the track before the property call returns, so reading the
+// track list straight after shows the new selection without waiting for its event.
+bool Player::selectTrack(const char* property, std::int64_t id, std::string* error) {
+    if (!handle_) {
+        setError(error, "player is not initialised");
+        return false;
+    }
+    const std::string value = id == kNoTrack ? "no" : std::to_string(id);
+    if (int result = mpv_set_property_string(handle_, property, value.c_str()); result < 0) {
+        setError(error, mpv_error_string(result));
+        return false;
+    }
+    rereadTrackList();
+    return true;
+}
+
+void Player::rereadTrackList() {
+    mpv_node list{};
+    if (mpv_get_property(handle_, "track-list", MPV_FORMAT_NODE, &list) < 0) {
+        takeTrackList(nullptr);
+        return;
+    }
+    takeTrackList(&list);
+    mpv_free_node_contents(&list);
+}
+
+void Player::takeTrackList(const mpv_node* list) {
+    TrackList tracks;
+    if (list && list->format == MPV_FORMAT_NODE_ARRAY && list->u.list)
+        for (int i = 0; i < list->u.list->num; ++i) tracks.push_back(trackOf(list->u.list->values[i]));
+    tracks_ = std::move(tracks);
+    ++tracksGeneration_;
+}
+
 bool Player::isAudioOnly() const {
     if (!handle_) return false;
     mpv_node tracks{};
@@ -308,7 +389,10 @@ void Player::pumpEvents() {
             break;
         case MPV_EVENT_PROPERTY_CHANGE: {
             auto* property = static_cast<mpv_event_property*>(event->data);
-            if (property && property->format == MPV_FORMAT_FLAG && property->data)
+            if (!property) break;
+            if (event->reply_userdata == kTrackListObserverId)
+                takeTrackList(property->format == MPV_FORMAT_NODE ? static_cast<mpv_node*>(property->data) : nullptr);
+            else if (property->format == MPV_FORMAT_FLAG && property->data)
                 muted_.exchange(*static_cast<int*>(property->data) != 0);
             break;
         }
@@ -348,6 +432,8 @@ void Player::shutdown() {
     duplicates_.clear();
     for (int fd : untrackedDuplicates_) ::close(fd);
     untrackedDuplicates_.clear();
+    tracks_.clear();
+    ++tracksGeneration_;
     active_.exchange(false);
     playing_.exchange(false);
     presenting_.exchange(false);

@@ -5,7 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "player/media_track.h"
+#include "player/track_preferences.h"
+
 struct mpv_handle;
+struct mpv_node;
 struct mpv_render_context;
 
 namespace vantiro {
@@ -31,6 +35,16 @@ public:
     bool playUrl(const std::string& url, std::string* error = nullptr);
     void stop();
     void setMute(bool mute);
+    // Languages libmpv picks its audio and subtitle tracks by at every later start.
+    void setTrackPreferences(const TrackPreferences& preferences);
+    // Selects audio track `id` of the file that plays (libmpv's id, see tracks()).
+    bool selectAudioTrack(std::int64_t id, std::string* error = nullptr);
+    // Selects subtitle track `id`; kNoTrack (0) turns subtitles off.
+    bool selectSubtitleTrack(std::int64_t id, std::string* error = nullptr);
+    // Every track of the file that plays, as libmpv last reported them.
+    const TrackList& tracks() const { return tracks_; }
+    // Grows whenever tracks() changed: a new file, a new stream, another selection.
+    std::uint64_t tracksGeneration() const { return tracksGeneration_; }
     // The loaded file has at least one audio track and no video track.
     bool isAudioOnly() const;
     // Drains libmpv's event queue without waiting.
@@ -59,6 +73,9 @@ private:
     void waitUntilIdle();
     void noteStarted(std::int64_t playlistEntry);
     void noteEnded(std::int64_t playlistEntry);
+    void takeTrackList(const mpv_node* list);
+    void rereadTrackList();
+    bool selectTrack(const char* property, std::int64_t id, std::string* error);
 
     static constexpr std::int64_t kNoEntry = 0;  // libmpv numbers entries from 1
 
@@ -69,6 +86,8 @@ private:
     std::atomic<bool> presenting_{false};
     std::atomic<bool> muted_{false};
     std::string lastError_;
+    TrackList tracks_;
+    std::uint64_t tracksGeneration_ = 0;
     std::int64_t currentEntry_ = kNoEntry;  // entry of the last start, -1 when libmpv did not say
     std::int64_t startedEntry_ = kNoEntry;  // entry of the last start-file event
     struct Duplicate {

@@ -27,6 +27,7 @@ inline constexpr double kPlayerErrorToastSeconds = 5.0;
 inline constexpr double kHintToastSeconds = 3.0;
 inline constexpr double kCancelToastSeconds = 2.0;
 inline constexpr double kMuteToastSeconds = 1.5;
+inline constexpr double kTrackToastSeconds = 2.0;
 
 // Adapters tried by `openTuner`, 0 up to this one.
 inline constexpr int kLastAdapter = 3;
@@ -88,6 +89,11 @@ public:
     std::uint32_t tunedFrequency = 0;  // Hz, 0 = none
     int tunedDeliverySystem = -1;
 
+    // ---- audio and subtitle tracks (see track_switching.cpp) ----
+    bool trackLog = false;  // VANTIRO_TRACK_LOG set: track selections and track toasts go to stderr
+    std::uint64_t seenTracksGeneration = 0;
+    std::string loggedTrackSelection;
+
     // ---- background scan (shared with the scan thread) ----
     ScanProgress scanProgress;
     std::thread scanThread;
@@ -148,6 +154,10 @@ public:
     void watchConnecting(double now);
     void pollSignal(double now);
     void announcePlaybackError(double now);
+    // Notes a new track list or selection from the player (and logs it when asked to).
+    void pollTracks();
+    // "Audio: tha (2/2)" while the stream has several audio tracks, else empty.
+    std::string audioTrackLine() const;
 
     // Screen UI: background scan, overlay, browser.
     void startScan();
@@ -166,6 +176,9 @@ private:
     void toggleFullscreen();
     void toggleMute();
     void toggleGuideInfo();
+    void cycleAudioTrack();
+    void cycleSubtitles();
+    void showTrackToast(const std::string& text);
 };
 
 // Seconds on the UI clock: SDL's millisecond tick count / 1000.

@@ -15,6 +15,8 @@ void App::onKeyDown(std::int32_t code) {
         case key::kF:
         case key::kF11: toggleFullscreen(); break;
         case key::kM: toggleMute(); break;
+        case key::kA: cycleAudioTrack(); break;
+        case key::kV: cycleSubtitles(); break;
         default: break;
         }
         return;
@@ -52,6 +54,8 @@ void App::onKeyDown(std::int32_t code) {
     case key::kF11: toggleFullscreen(); break;
     case key::kM: toggleMute(); break;
     case key::kI: toggleGuideInfo(); break;
+    case key::kA: cycleAudioTrack(); break;
+    case key::kV: cycleSubtitles(); break;
     case key::kS:
         if (!scanning.load()) startScan();
         break;

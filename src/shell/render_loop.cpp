@@ -59,6 +59,7 @@ void runOneFrame(App& app) {
         app.lastActivity = nowSeconds();
     }
     app.player.pumpEvents();
+    app.pollTracks();
     double now = nowSeconds();
     app.pollAudioOnly(now);
     app.watchConnecting(now);

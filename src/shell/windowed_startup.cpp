@@ -5,12 +5,14 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 #include "channels/channel_list.h"
 #include "dvb/unique_fd.h"
 #include "online/online_channels.h"
+#include "player/track_preferences.h"
 #include "shell/app.h"
 #include "shell/render_loop.h"
 #include "shell/window_options.h"
@@ -123,6 +125,9 @@ int runWindowedPlayer(int argc, char** argv) {
     }
     app.startTime = nowSeconds();
     app.lastActivity = app.startTime;
+    app.player.setTrackPreferences(loadTrackPreferences(settingsPathFor(app.channelListPath)));
+    const char* trackLog = std::getenv("VANTIRO_TRACK_LOG");
+    app.trackLog = trackLog && *trackLog;
 
     UniqueFd demoFd;  // outlives the player's use of it: the loop and its shutdown
     startFirstPlayback(app, demoFd);

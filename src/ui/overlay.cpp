@@ -55,10 +55,10 @@ void App::drawOverlay() {
         if (hasCurrent) {
             const Channel& current = channels[static_cast<size_t>(currentIndex)];
             drawNowPlayingPanel({current, currentIndex, count, isAudioOnlyChannel(current), sourceLabel, signalValid,
-                                 signalPercent, qualityPercent, onlineAvailable, dvrOverflows});
+                                 signalPercent, qualityPercent, onlineAvailable, dvrOverflows, audioTrackLine()});
             if (const NowNext* programme = guide.current()) drawNowPlayingGuide(*programme, wallTime);
         }
-        if (!demoFilePath.empty() && currentIndex < 0) drawDemoPanel(demoFilePath);
+        if (!demoFilePath.empty() && currentIndex < 0) drawDemoPanel(demoFilePath, audioTrackLine());
         if (isScanning) drawScanProgressPanel(scanProgressView(*this), centre);
         if (listOpen) {
             const int clicked =

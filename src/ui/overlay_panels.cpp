@@ -18,6 +18,7 @@ const ImVec4 kLiveTvColour(0.6f, 0.95f, 0.7f, 1.0f);
 const ImVec4 kRadioColour(0.95f, 0.8f, 0.4f, 1.0f);
 const ImVec4 kSignalColour(0.55f, 0.85f, 0.6f, 1.0f);
 const ImVec4 kWarningColour(0.95f, 0.65f, 0.3f, 1.0f);
+const ImVec4 kAudioTrackColour(0.85f, 0.87f, 0.92f, 1.0f);
 constexpr ImU32 kSpinnerColour = IM_COL32(249, 115, 22, 255);
 
 // Keeps very long texts inside the window instead of running off its edge.
@@ -96,17 +97,19 @@ void drawNowPlayingPanel(const NowPlayingView& view) {
         textAtSize(36, view.channel.name);
         colouredLine(nowPlayingDetailLine(view));
         colouredLine(nowPlayingSignalLine(view));
+        if (!view.audioTrack.empty()) colouredLine({view.audioTrack, kAudioTrackColour});
         if (view.channel.url.empty() && !view.onlineAvailable)
             ImGui::TextColored(kWarningColour, "OFFLINE - tuner only");
     }
     ImGui::End();
 }
 
-void drawDemoPanel(const std::string& demoPath) {
+void drawDemoPanel(const std::string& demoPath, const std::string& audioTrack) {
     placeTopLeft(0.62f);
     if (ImGui::Begin("##demo", nullptr, kLoosePanelFlags)) {
         textAtSize(34, "Demo playback");
         ImGui::TextDisabled("%s", demoPath.c_str());
+        if (!audioTrack.empty()) colouredLine({audioTrack, kAudioTrackColour});
     }
     ImGui::End();
 }

@@ -20,6 +20,7 @@ struct NowPlayingView {
     int qualityPercent = -1;
     bool onlineAvailable = false;
     std::uint64_t dvrOverflows = 0;  // shown after the signal reading when not 0
+    std::string audioTrack;  // "Audio: tha (2/2)" while the stream has several audio tracks, else empty
 };
 
 struct PanelLine {
@@ -51,7 +52,8 @@ std::string scanProgressOverlayText(int done, int total);
 std::string scanProgressCountsText(const ScanProgressView& view);
 
 void drawNowPlayingPanel(const NowPlayingView& view);
-void drawDemoPanel(const std::string& demoPath);
+// `audioTrack` as in NowPlayingView.
+void drawDemoPanel(const std::string& demoPath, const std::string& audioTrack);
 // The centred panels are placed with their middle at `centre` (see centredPanelPosition).
 void drawScanProgressPanel(const ScanProgressView& view, ImVec2 centre);
 void drawConnectingPanel(const std::string& channelName, ImVec2 centre);

@@ -31,7 +31,7 @@ bool sameColour(const ImVec4& a, const ImVec4& b) { return a.x == b.x && a.y == 
 
 TEST(NowPlayingLines, TunerChannelShowsFrequencyPositionKindAndNewMark) {
     const Channel ch = tunerChannel(0x100, true);
-    const NowPlayingView view{ch, 2, 12, false, kSource, true, 71, -5, true};
+    const NowPlayingView view{ch, 2, 12, false, kSource, true, 71, -5, true, 0, ""};
     const PanelLine detail = nowPlayingDetailLine(view);
     EXPECT_EQ(detail.text, "474 MHz   CH 3/12   LIVE TV   NEW");
     EXPECT_TRUE(sameColour(detail.colour, ImVec4(0.6f, 0.95f, 0.7f, 1)));
@@ -47,7 +47,7 @@ TEST(NowPlayingLines, DvrOverflowsFollowTheSignalOnceThereAreAny) {
 
 TEST(NowPlayingLines, RadioServiceAndMissingSignal) {
     const Channel ch = tunerChannel(0, false);
-    const NowPlayingView view{ch, 0, 1, true, kSource, false, 50, 50, false};
+    const NowPlayingView view{ch, 0, 1, true, kSource, false, 50, 50, false, 0, ""};
     const PanelLine detail = nowPlayingDetailLine(view);
     EXPECT_EQ(detail.text, "474 MHz   CH 1/1   RADIO");
     EXPECT_TRUE(sameColour(detail.colour, ImVec4(0.95f, 0.8f, 0.4f, 1)));
@@ -58,9 +58,9 @@ TEST(NowPlayingLines, RadioServiceAndMissingSignal) {
 
 TEST(NowPlayingLines, OnlineChannelShowsKindAndSource) {
     const Channel ch = onlineChannel();
-    EXPECT_EQ(nowPlayingDetailLine({ch, 4, 9, false, kSource, false, -1, -1, true}).text, "IPTV   CH 5/9   ONLINE");
-    EXPECT_EQ(nowPlayingDetailLine({ch, 4, 9, true, kSource, false, -1, -1, true}).text, "RADIO   CH 5/9   ONLINE");
-    EXPECT_EQ(nowPlayingSignalLine({ch, 4, 9, true, kSource, false, -1, -1, true}).text, kSource);
+    EXPECT_EQ(nowPlayingDetailLine({ch, 4, 9, false, kSource, false, -1, -1, true, 0, ""}).text, "IPTV   CH 5/9   ONLINE");
+    EXPECT_EQ(nowPlayingDetailLine({ch, 4, 9, true, kSource, false, -1, -1, true, 0, ""}).text, "RADIO   CH 5/9   ONLINE");
+    EXPECT_EQ(nowPlayingSignalLine({ch, 4, 9, true, kSource, false, -1, -1, true, 0, ""}).text, kSource);
 }
 
 TEST(ScanProgressTexts, EmptyTotalReadsOneAndCountsLine) {
@@ -72,7 +72,7 @@ TEST(ScanProgressTexts, EmptyTotalReadsOneAndCountsLine) {
 TEST(OverlayPanels, NowPlayingSitsAtTheTopLeftCorner) {
     test::ImGuiFrameHarness harness(1280, 720);
     const Channel ch = tunerChannel(0x100, false);
-    const NowPlayingView view{ch, 0, 3, false, kSource, true, 80, 90, true};
+    const NowPlayingView view{ch, 0, 3, false, kSource, true, 80, 90, true, 0, ""};
     for (int i = 0; i < 2; ++i) harness.frame([&] { drawNowPlayingPanel(view); });
     ImGuiWindow* w = ImGui::FindWindowByName("##nowplaying");
     ASSERT_NE(w, nullptr);
