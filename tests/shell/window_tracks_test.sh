@@ -7,36 +7,24 @@
 # captures of the window.
 source "$(dirname "$0")/../support/window_test_lib.sh"
 source "$(dirname "$0")/../support/ui_window_lib.sh"
+source "$(dirname "$0")/../support/track_window_lib.sh"
 wt_require ffmpeg python3 xdotool import
 [[ -x "${VANTIRO_BIN:-}" ]] || wt_fail "VANTIRO_BIN is not set"
 
 wt_start_xvfb
 media="$WT_DIR/media"
 mkdir -p "$media"
-python3 "$VANTIRO_SOURCE_DIR/tests/support/track_clip.py" "$media/tracks.ts" 120 ||
+python3 "$TW_CLIP" "$media/tracks.ts" 120 ||
     wt_fail "could not make the two-language clip"
 wt_make_clip "$media/single.ts" blue 30
 
 export XDG_CONFIG_HOME="$WT_DIR/config"
 VANTIRO_PLAYLIST_URL=$(ui_refused_url tv.m3u8)
 VANTIRO_RADIO_URL=$(ui_refused_url radio.m3u8)
-export VANTIRO_PLAYLIST_URL VANTIRO_RADIO_URL VANTIRO_TRACK_LOG=1
-unset VANTIRO_IPTV VANTIRO_AUDIO_LANG VANTIRO_SUB_LANG
+export VANTIRO_PLAYLIST_URL VANTIRO_RADIO_URL
+unset VANTIRO_IPTV
 mkdir -p "$XDG_CONFIG_HOME/vantiro"
 cd "$WT_DIR" || wt_fail "no work directory"
-log="$WT_DIR/app.log"
-
-logged() { grep -qxF "$1" "$log"; }
-# logged_times LINE N: LINE was logged at least N times.
-logged_times() { (( $(grep -cxF "$1" "$log") >= $2 )); }
-expect_line() { wt_wait_for logged "$1" || { cat "$log" >&2; wt_fail "never logged: $1"; }; }
-
-# The video (320x240) fills x 160-1119 of the 1280x720 window, three times
-# enlarged; the subtitle bar covers x 760-1059, y 60-179 there.
-capture() { import -window "$window" -depth 8 "$WT_DIR/now.ppm" 2>/dev/null; }
-bar_pixels() { python3 "$UI_PROBE" count "$WT_DIR/now.ppm" 780 80 1040 160 235 235 235 20; }
-subtitle_shown() { capture && (( $(bar_pixels) > 15000 )); }
-subtitle_hidden() { capture && (( $(bar_pixels) == 0 )); }
 
 # The clip through a FIFO at its own pace, as the relay delivers a live service.
 # (From a plain file libmpv reads far ahead into its cache; once a track switch
@@ -50,22 +38,9 @@ feed_live() {
     WT_PIDS+=($!)
 }
 
-# start ARGS...: the program in the background, its stderr in $log, its window focused.
-start() {
-    : >"$log"
-    ui_start none "$@"
-    window=$(wt_focus_window) || wt_fail "no window"
-}
-quit() {
-    xdotool key q
-    wait "$UI_APP"
-    local rc=$?
-    [[ $rc -eq 0 ]] || { cat "$log" >&2; wt_fail "quit with exit $rc"; }
-}
-
 echo "-- without a preference libmpv starts on the first audio track, subtitles off"
 feed_live
-start --file "$WT_DIR/live.ts"
+start none --file "$WT_DIR/live.ts"
 expect_line "tracks: Audio: tha (1/2), Subtitles off"
 
 echo "-- A switches the audio language libmpv plays, with a toast naming it"
@@ -101,13 +76,13 @@ read -r r g b <<<"$(ui_pixel one 200 135)"
 (( b > 200 )) || wt_fail "an audio line in the panel with one language: $r $g $b"
 
 echo "-- VANTIRO_AUDIO_LANG picks eng at start"
-VANTIRO_AUDIO_LANG=fra,eng start --file "$media/tracks.ts"
+VANTIRO_AUDIO_LANG=fra,eng start none --file "$media/tracks.ts"
 expect_line "tracks: Audio: eng (2/2), Subtitles off"
 quit
 
 echo "-- the settings file picks the audio and the subtitle language"
 printf '# languages\naudio-language=eng\nsubtitle-language=eng\n' >"$XDG_CONFIG_HOME/vantiro/settings"
-start --file "$media/tracks.ts"
+start none --file "$media/tracks.ts"
 expect_line "tracks: Audio: eng (2/2), Subtitles: eng"
 wt_wait_for subtitle_shown || wt_fail "no subtitle picture with subtitle-language=eng"
 quit
@@ -118,7 +93,7 @@ wt_serve_dir "$media"
 base="http://127.0.0.1:$WT_HTTP_PORT"
 printf '#EXTM3U\n#EXTINF:-1,First\n%s/tracks.ts\n#EXTINF:-1,Second\n%s/tracks.ts?second\n' \
     "$base" "$base" >"$media/tv.m3u8"
-VANTIRO_PLAYLIST_URL="$base/tv.m3u8" VANTIRO_RADIO_URL="$base/tv.m3u8" VANTIRO_AUDIO_LANG=eng start
+VANTIRO_PLAYLIST_URL="$base/tv.m3u8" VANTIRO_RADIO_URL="$base/tv.m3u8" VANTIRO_AUDIO_LANG=eng start none
 expect_line "tracks: Audio: eng (2/2), Subtitles off"
 xdotool key a
 expect_line "tracks: Audio: tha (1/2), Subtitles off"
