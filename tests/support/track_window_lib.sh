@@ -12,6 +12,15 @@ logged() { grep -qxF "$1" "$log"; }
 # logged_times LINE N: LINE was logged at least N times.
 logged_times() { (( $(grep -cxF "$1" "$log") >= $2 )); }
 expect_line() { wt_wait_for logged "$1" || { cat "$log" >&2; wt_fail "never logged: $1"; }; }
+# wait_long COMMAND...: wt_wait_for four times over, for a channel start, which
+# under the sanitizers on a loaded machine may take longer than one wait.
+wait_long() {
+    local i
+    for i in 1 2 3 4; do wt_wait_for "$@" && return 0; done
+    return 1
+}
+# Like expect_line, for the first selection of a start.
+expect_start() { wait_long logged "$1" || { cat "$log" >&2; wt_fail "never logged: $1"; }; }
 
 # The video (320x240) fills x 160-1119 of the 1280x720 window, three times
 # enlarged; the subtitle bar covers x 760-1059, y 60-179 there.

@@ -40,8 +40,8 @@ TEST(NowPlayingLines, TunerChannelShowsFrequencyPositionKindAndNewMark) {
 
 TEST(NowPlayingLines, DvrOverflowsFollowTheSignalOnceThereAreAny) {
     const Channel ch = tunerChannel(0x100, false);
-    EXPECT_EQ(nowPlayingSignalLine({ch, 0, 3, false, kSource, true, 80, 90, true, 0}).text, "signal 80%   quality 90%");
-    EXPECT_EQ(nowPlayingSignalLine({ch, 0, 3, false, kSource, true, 80, 90, true, 3}).text,
+    EXPECT_EQ(nowPlayingSignalLine({ch, 0, 3, false, kSource, true, 80, 90, true, 0, ""}).text, "signal 80%   quality 90%");
+    EXPECT_EQ(nowPlayingSignalLine({ch, 0, 3, false, kSource, true, 80, 90, true, 3, ""}).text,
               "signal 80%   quality 90%   3 DVR overflows");
 }
 
@@ -78,6 +78,22 @@ TEST(OverlayPanels, NowPlayingSitsAtTheTopLeftCorner) {
     ASSERT_NE(w, nullptr);
     EXPECT_FLOAT_EQ(w->Pos.x, 24);
     EXPECT_FLOAT_EQ(w->Pos.y, 24);
+}
+
+// The audio language takes a line of its own, and only when it is given.
+TEST(OverlayPanels, NowPlayingGainsALineForTheAudioLanguage) {
+    test::ImGuiFrameHarness harness(1280, 720);
+    const Channel ch = tunerChannel(0x100, false);
+    const NowPlayingView plain{ch, 0, 3, false, kSource, true, 80, 90, true, 0, ""};
+    const NowPlayingView withAudio{ch, 0, 3, false, kSource, true, 80, 90, true, 0, "Audio: tha (2/2)"};
+    float heights[2] = {0, 0};
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int i = 0; i < 2; ++i) harness.frame([&] { drawNowPlayingPanel(pass == 0 ? plain : withAudio); });
+        ImGuiWindow* w = ImGui::FindWindowByName("##nowplaying");
+        ASSERT_NE(w, nullptr);
+        heights[pass] = w->Size.y;
+    }
+    EXPECT_NEAR(heights[1] - heights[0], ImGui::GetTextLineHeightWithSpacing(), 1.0f);
 }
 
 TEST(OverlayPanels, ToastHangsAboveTheToolbarAndLongTextsWrapInsideTheWindow) {
