@@ -358,6 +358,8 @@ void TvServer::handleRequest(int client, const std::string& method, const std::s
         sendText(client, epgText());
     } else if (startsWith(target, kPlaylistPrefix)) {
         sendBody(client, "audio/x-mpegurl; charset=utf-8", channelPlaylist(channels_, requestBaseUrl(client, head)));
+    } else if (isRecordingTarget(target)) {
+        sendText(client, recordingAnswer(method, target));
     } else {
         sendText(client, "not found\n");
     }

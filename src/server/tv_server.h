@@ -16,6 +16,7 @@
 #include "guide/guide_collector.h"
 #include "guide/guide_store.h"
 #include "guide/guide_tap.h"
+#include "server/server_recordings.h"
 
 namespace vantiro {
 
@@ -25,6 +26,10 @@ namespace vantiro {
 inline constexpr std::size_t kMaxConnectionThreads = 256;
 // Bytes of stream data read and sent at a time (128 transport packets).
 inline constexpr std::size_t kStreamChunkBytes = 24064;
+
+// Whether `target` is one of the recording routes (/record, /record/stop,
+// /recordings.txt), answered by `TvServer::recordingAnswer`.
+bool isRecordingTarget(std::string_view target);
 
 // The headless HTTP TV server: lists the channels, switches the one tuner on
 // request and relays the current channel's transport stream (or a looping demo
@@ -107,6 +112,8 @@ private:
     std::string statusText();
     std::string channelLines(const std::string& target) const;
     std::string switchAnswer(const std::string& method, const std::string& target);
+    std::string recordingAnswer(const std::string& method, const std::string& target);
+    std::string startRecording(const std::string& target);
     // Reloads the guide cache when a file in it changed since the last look, and
     // writes what the broadcast changed (at most once a minute).
     void refreshGuideFromCache();
@@ -164,6 +171,10 @@ private:
     std::unordered_set<int> connections_;
     bool stopping_ = false;
     std::atomic<bool> stopRequested_{false};  // ends /watch streams waiting for data
+
+    // Declared last so that a recording still running ends (its file closed on
+    // a whole packet) before the multiplex it reads goes.
+    ServerRecordings recordings_;
 };
 
 }  // namespace vantiro
