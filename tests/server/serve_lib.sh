@@ -11,6 +11,7 @@ done
 work=$(mktemp -d)
 mkdir -p "$work/cfg/vantiro"
 export XDG_CONFIG_HOME=$work/cfg
+export XDG_CACHE_HOME=$work/cache  # the server's guide cache stays in the test's directory
 export XDG_CACHE_HOME=$work/cache   # the guide cache stays in the scratch directory
 export VANTIRO_IPTV=$work/no-playlist.m3u8
 cd "$work"   # no local playlist in the working directory either

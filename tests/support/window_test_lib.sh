@@ -5,6 +5,9 @@ set -uo pipefail
 
 WT_PIDS=()
 WT_DIR=$(mktemp -d /tmp/vantiro-e2e-XXXXXX)
+# The window keeps the programme guide it reads in the cache directory: the
+# test's own, never the user's.
+export XDG_CACHE_HOME="$WT_DIR/cache"
 
 wt_cleanup() {
     [[ -n "${WT_KEEP:-}" ]] && cp -r "$WT_DIR" "$WT_KEEP"
