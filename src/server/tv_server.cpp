@@ -22,6 +22,7 @@
 
 #include <filesystem>
 
+#include "channels/channel_list.h"
 #include "dvb/queue_drain.h"
 #include "guide/guide_cache.h"
 #include "guide/guide_channel.h"
@@ -35,6 +36,10 @@ namespace {
 
 constexpr int kListenBacklog = 8;
 constexpr int kReceiveTimeoutSeconds = 5;
+// The whole request head must arrive within this time from accept: a per-recv
+// timeout alone lets a client that trickles one byte every few seconds hold its
+// connection slot for ever, and enough such clients lock everyone out.
+constexpr auto kRequestHeadDeadline = std::chrono::seconds(kReceiveTimeoutSeconds);
 constexpr std::size_t kReceiveBytes = 4096;
 constexpr int kLivePollTimeoutMs = 1000;
 constexpr auto kDemoChunkPause = std::chrono::milliseconds(20);
@@ -280,8 +285,9 @@ void TvServer::dispatchConnection(int client) {
         }
         connections_.insert(client);
     }
+    auto deadline = std::chrono::steady_clock::now() + kRequestHeadDeadline;
     try {
-        std::thread(&TvServer::handleConnection, this, client).detach();
+        std::thread(&TvServer::handleConnection, this, client, deadline).detach();
     } catch (const std::system_error&) {
         releaseConnection(client);  // no thread to be had: drop just this connection
     }
@@ -294,22 +300,37 @@ void TvServer::releaseConnection(int client) {
     if (connections_.empty()) connectionsEnded_.notify_all();
 }
 
-void TvServer::handleConnection(int client) {
+namespace {
+
+// Receives the request head until its blank line, kMaxRequestHeadBytes, or the
+// deadline. False when the peer closed, failed or missed the deadline.
+bool receiveRequestHead(int client, std::chrono::steady_clock::time_point deadline,
+                        std::string& head) {
+    while (!requestHeadComplete(head) && head.size() < kMaxRequestHeadBytes) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        pollfd readable{client, POLLIN, 0};
+        int polled = ::poll(&readable, 1, static_cast<int>(left.count()));
+        if (polled < 0 && errno == EINTR) continue;
+        if (polled <= 0) return false;
+        char buffer[kReceiveBytes];
+        ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        head.append(buffer, static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+}  // namespace
+
+void TvServer::handleConnection(int client, std::chrono::steady_clock::time_point deadline) {
     timeval timeout{kReceiveTimeoutSeconds, 0};
     ::setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
 
     std::string head;
-    bool received = true;
-    while (!requestHeadComplete(head) && head.size() < kMaxRequestHeadBytes) {
-        char buffer[kReceiveBytes];
-        ssize_t n = ::recv(client, buffer, sizeof buffer, 0);
-        if (n <= 0) {
-            received = false;
-            break;
-        }
-        head.append(buffer, static_cast<std::size_t>(n));
-    }
-    if (received) {
+    if (receiveRequestHead(client, deadline, head)) {
         if (std::optional<RequestLine> request = parseRequestLine(head)) {
             if (request->target.size() >= kStreamPrefix.size() &&
                 startsWith(request->target, kStreamPrefix)) {
@@ -383,9 +404,11 @@ std::string TvServer::channelLines(const std::string& target) const {
         const Channel& channel = channels_[i];
         if (channel.isOnline() && !listOnline) continue;
         bool radio = !channel.isOnline() && channel.videoPid == 0;
-        lines += std::to_string(i) + '\t' + channel.name + '\t' +
+        // A name or URL from a playlist may hold tabs or line breaks, which would
+        // split the six-field line: they become blanks, as in the channel file.
+        lines += std::to_string(i) + '\t' + singleLineField(channel.name) + '\t' +
                  std::to_string(channel.frequency / 1000000) + '\t' + (radio ? "1" : "0") + '\t' +
-                 (channel.isOnline() ? "iptv" : "dvb") + '\t' + channel.url + '\n';
+                 (channel.isOnline() ? "iptv" : "dvb") + '\t' + singleLineField(channel.url) + '\n';
     }
     return lines;
 }
@@ -498,6 +521,16 @@ bool TvServer::switchChannelLocked(int index, std::string* error) {
     return true;
 }
 
+// A tuner channel whose relay cannot run (DVR busy, stick gone, no descriptors
+// left) streams to nobody: the status must not go on naming it.
+void TvServer::dropCurrentChannel(const std::string& reason) {
+    mux_.endConsumers();
+    std::fprintf(stderr, "stream of %s stopped: %s\n",
+                 channels_[static_cast<std::size_t>(current_)].name.c_str(), reason.c_str());
+    current_ = -1;
+    generation_.fetch_add(1);
+}
+
 // ---- the stream slot ------------------------------------------------------
 
 void TvServer::takeOverStreamSlot(int client) {
@@ -546,10 +579,12 @@ void TvServer::streamTo(int client) {
             // Every client gets a consumer of its own; a source that ended by
             // itself (a read error) is opened again on the tuned multiplex.
             const Channel& channel = channels_[static_cast<std::size_t>(current_)];
-            if (mux_.startSource()) {
+            std::string error;
+            if (mux_.startSource(&error)) {
                 guideTap_.follow(mux_);
-                stream = mux_.openService(serviceSpecOf(channel));
+                stream = mux_.openService(serviceSpecOf(channel), &error);
             }
+            if (!stream) dropCurrentChannel(error);
         }
         generation = generation_.load();
     }

@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
@@ -122,8 +123,12 @@ private:
     std::string epgText();
 
     void dispatchConnection(int client);
-    void handleConnection(int client);
+    // `deadline`: when the request head must have arrived (set at accept).
+    void handleConnection(int client, std::chrono::steady_clock::time_point deadline);
     void releaseConnection(int client);
+
+    // Under `lock`: stops the relay and leaves no current channel.
+    void dropCurrentChannel(const std::string& reason);
 
     void takeOverStreamSlot(int client);
     void disconnectStreamingClient();

@@ -72,6 +72,14 @@ TEST_F(LiveServerWithoutTuner, ChannelLinesHideOnlineChannelsUnlessAsked) {
     EXPECT_EQ(fetch("/channels.txtiptv=1", "POST"), tuner + "2\tWeb TV\t0\t0\tiptv\t" + url + "\n");
 }
 
+TEST(ServerChannelLines, TabsAndLineBreaksInPlaylistTitlesBecomeBlanks) {
+    test::LoopbackListener streamHost;
+    std::string url = "http://127.0.0.1:" + std::to_string(streamHost.port()) + "/a.m3u8";
+    ServerHarness harness{ServerSetup{{}, {onlineChannel("Tab\there\rCR end", url)}, "", false}};
+    ASSERT_TRUE(harness.started());
+    EXPECT_EQ(harness.fetch("/channels.txt?iptv=1"), "0\tTab here CR end\t0\t0\tiptv\t" + url + "\n");
+}
+
 TEST_F(LiveServerWithoutTuner, SwitchingToATunerChannelNeedsTheTuner) {
     EXPECT_EQ(fetch("/play?index=0", "POST"), "error: tuner is not open\n");
     EXPECT_EQ(fetch("/status.txt"), "current=-1\nname=\nchannels=3\nmode=tuner\n");

@@ -173,6 +173,8 @@ bool parseAdapterLine(const std::vector<std::string>& words, Band& band, std::st
     else if (key == "open" && value == "ok") a.open = OpenOutcome::ok;
     else if (key == "open" && value == "ebusy") a.open = OpenOutcome::busy;
     else if (key == "open" && value == "enoent") a.open = OpenOutcome::missing;
+    else if (key == "dvr_opens" && parseInteger(value) && *parseInteger(value) >= 0)
+      a.dvrOpens = static_cast<int>(*parseInteger(value));
     else { why = "unknown adapter setting " + words[i]; return false; }
   }
   band.adapters.push_back(a);

@@ -15,6 +15,9 @@ struct AdapterConfig {
   int number = 0;
   std::string frontendName = "Silicon Labs Si2168";
   OpenOutcome open = OpenOutcome::ok;
+  // Opens of dvr0 for reading that succeed; later ones fail with EBUSY, as when
+  // another program took the device in between. -1: no limit.
+  int dvrOpens = -1;
 };
 
 // How a statistic of the frontend is reported (the kernel's fe_stat scales).

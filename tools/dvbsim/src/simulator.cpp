@@ -318,6 +318,11 @@ int Simulator::open(const DevicePath& path, int flags) {
         errno = EBUSY;
         return -1;
       }
+      if (a->config.dvrOpens == 0) {  // taken by "another program"
+        errno = EBUSY;
+        return -1;
+      }
+      if (a->config.dvrOpens > 0) --a->config.dvrOpens;
       int ends[2];
       if (pipe2(ends, O_CLOEXEC) != 0) return -1;
       appFd = ends[0];
