@@ -18,4 +18,8 @@ std::vector<Channel> loadChannelList(const std::string& path, std::string* error
 bool saveChannelList(const std::string& path, const std::vector<Channel>& channels,
                      std::string* error = nullptr);
 
+// `text` with every tab, CR and LF replaced by a blank, so that it fits one
+// field of a tab-separated line.
+std::string singleLineField(std::string text);
+
 }  // namespace vantiro

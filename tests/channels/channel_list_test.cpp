@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -238,6 +239,69 @@ TEST(ChannelListFile, SaveKeepsTheModeOfAnExistingFile) {
     struct stat st {};
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST(ChannelListFile, SavingThroughASymbolicLinkUpdatesTheLinkedFile) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.path() / "dotfiles");
+    std::filesystem::create_directories(dir.path() / "config");
+    std::string linked = dir.file("dotfiles/channels.tsv");
+    writeFile(linked, "vantiro-1\n");
+    std::string path = dir.file("config/channels.tsv");
+    std::filesystem::create_symlink("../dotfiles/channels.tsv", path);
+
+    ASSERT_TRUE(saveChannelList(path, {tunerChannel("Linked", 474000000)}));
+    EXPECT_TRUE(std::filesystem::is_symlink(path)) << "the link was replaced by a plain file";
+    ASSERT_EQ(loadChannelList(linked).size(), 1u);
+    EXPECT_EQ(loadChannelList(linked)[0].name, "Linked");
+    // No temporary is left beside the link or beside the linked file.
+    for (const char* folder : {"config", "dotfiles"})
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path() / folder),
+                                std::filesystem::directory_iterator()), 1) << folder;
+}
+
+TEST(ChannelListFile, TemporariesOfACrashedSaveAreRemovedByTheNextSave) {
+    TempDir dir;
+    std::string path = dir.file("channels.tsv");
+    std::string stale = path + ".Ab3xQ9", recent = path + ".Zz0Zz0", other = path + ".backup";
+    for (const std::string& file : {stale, recent, other}) writeFile(file, "partial");
+    std::filesystem::last_write_time(stale, std::filesystem::file_time_type::clock::now() - std::chrono::hours(1));
+
+    ASSERT_TRUE(saveChannelList(path, {tunerChannel("A", 474000000)}));
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    EXPECT_TRUE(std::filesystem::exists(recent)) << "a save running elsewhere may own it";
+    EXPECT_TRUE(std::filesystem::exists(other)) << "not a temporary of the list";
+}
+
+// umask is per process: each case runs in a child.
+mode_t modeOfANewListUnder(mode_t mask) {
+    TempDir dir;
+    std::string path = dir.file("channels.tsv");
+    pid_t child = fork();
+    if (child == 0) {
+        ::umask(mask);
+        _exit(saveChannelList(path, {tunerChannel("A", 474000000)}) ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    struct stat st {};
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || stat(path.c_str(), &st) != 0) return 01000;
+    return st.st_mode & 07777;
+}
+
+TEST(ChannelListFile, ANewFileFollowsTheUmask) {
+    EXPECT_EQ(modeOfANewListUnder(022), 0644u);
+    EXPECT_EQ(modeOfANewListUnder(077), 0600u);
+    EXPECT_EQ(modeOfANewListUnder(002), 0664u);
+}
+
+TEST(ChannelListFile, ADirectoryInPlaceOfTheListIsReportedWithItsPath) {
+    TempDir dir;
+    std::string path = dir.file("channels.tsv");
+    std::filesystem::create_directory(path);
+    std::string error;
+    EXPECT_TRUE(loadChannelList(path, &error).empty());
+    EXPECT_EQ(error, "cannot read " + path + ": Is a directory");
 }
 
 }  // namespace
