@@ -1,5 +1,6 @@
 #include "shell/command_line.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,6 +32,14 @@ constexpr const char* kUsage =
 bool isHelpWord(const char* arg) {
     return std::strcmp(arg, "help") == 0 || std::strcmp(arg, "--help") == 0 ||
            std::strcmp(arg, "-h") == 0;
+}
+
+// A command whose output could not be written (a full disk, a closed pipe) has
+// failed, whatever it printed before: scripts rely on the exit code.
+int withStdoutWritten(int code) {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return code;
+    std::fprintf(stderr, "vantiro: cannot write to standard output: %s\n", std::strerror(errno));
+    return 1;
 }
 
 }  // namespace
@@ -78,7 +87,7 @@ int runCommandLine(int argc, char** argv) {
     if (!isCommand) return runWindowedPlayer(argc, argv);
 
     std::string path = channelListPath();
-    if (std::strcmp(command, "list") == 0) return runListCommand(path);
+    if (std::strcmp(command, "list") == 0) return withStdoutWritten(runListCommand(path));
     if (std::strcmp(command, "scan") == 0) return runScanCommand(argc, argv, path);
     if (std::strcmp(command, "guide") == 0) return runGuideCommand(parseGuideOptions(argc, argv), path);
     if (std::strcmp(command, "record") == 0) return runRecordCommand(parseRecordOptions(argc, argv), path);
@@ -87,7 +96,7 @@ int runCommandLine(int argc, char** argv) {
         return runServe(options.port, path, options.demoPath);
     }
     std::fputs(usageText(path).c_str(), stdout);
-    return 0;
+    return withStdoutWritten(0);
 }
 
 }  // namespace vantiro

@@ -4,6 +4,8 @@
 #include <backends/imgui_impl_sdl.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "shell/app.h"
 
@@ -30,6 +32,18 @@ bool marksActivity(Uint32 type) {
     }
 }
 
+// Without DISPLAY or WAYLAND_DISPLAY SDL falls back to drivers that draw into
+// memory: the window would run unseen for ever, holding the tuner. They are fine
+// only when the user asked for one by name.
+bool showsNothing(const char* driver) {
+    return driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
+}
+
+bool driverChosenByUser() {
+    const char* chosen = std::getenv("SDL_VIDEODRIVER");
+    return chosen && *chosen;
+}
+
 bool nextEvent(SDL_Event& event) {
     if (!SDL_PollEvent(&event)) return false;
     ImGui_ImplSDL2_ProcessEvent(&event);
@@ -43,6 +57,10 @@ double nowSeconds() { return static_cast<double>(SDL_GetTicks64()) / 1000.0; }
 bool openSdlWindow(App& app) {
     if (SDL_Init(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "SDL: %s\n", SDL_GetError());
+        return false;
+    }
+    if (showsNothing(SDL_GetCurrentVideoDriver()) && !driverChosenByUser()) {
+        std::fprintf(stderr, "SDL: no display to open the window on\n");
         return false;
     }
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);

@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -41,6 +43,15 @@ void createConfigDirectory(const std::string& channelListPath) {
     if (!parent.empty()) std::filesystem::create_directories(parent, ignored);
 }
 
+bool writeDeclinedMarker(const std::string& marker, std::string* error) {
+    UniqueFd fd(::open(marker.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    constexpr std::string_view kText = "declined\n";
+    bool ok = fd && ::write(fd.get(), kText.data(), kText.size()) == static_cast<ssize_t>(kText.size());
+    if (ok) ok = ::close(fd.release()) == 0;
+    if (!ok) *error = "cannot write " + marker + ": " + std::strerror(errno);
+    return ok;
+}
+
 // Offered once per start while the stick is plugged in without its firmware,
 // until the user declines (the marker file then keeps it quiet).
 void offerFirmwareInstall(App& app, const StartupSystem& system) {
@@ -57,8 +68,13 @@ void offerFirmwareInstall(App& app, const StartupSystem& system) {
         std::fprintf(stderr, "Si2168 firmware installed\n");
         return;
     }
-    std::ofstream(marker, std::ios::trunc) << "declined\n";
+    std::string whyNot;
+    bool remembered = writeDeclinedMarker(marker, &whyNot);
     std::fprintf(stderr, "%s\n", error.c_str());
+    // Otherwise the user is asked again at every start without knowing why.
+    if (!remembered)
+        std::fprintf(stderr, "the firmware offer cannot be remembered as declined (%s); it comes again at the next start\n",
+                     whyNot.c_str());
 }
 
 void addOnlineChannels(App& app) {

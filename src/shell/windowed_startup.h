@@ -3,6 +3,7 @@
 #include <string>
 
 #include "system/firmware_installer.h"
+#include "system/system_root.h"
 #include "system/tuner_usb.h"
 
 namespace vantiro {
@@ -11,8 +12,8 @@ class App;
 
 // The parts of the system the start-up looks at before the window opens.
 struct StartupSystem {
-    std::string firmwarePath = kFirmwareTargetPath;
-    std::string usbDevicesDir = kUsbDevicesDir;
+    std::string firmwarePath = underSystemRoot(kFirmwareTargetPath);
+    std::string usbDevicesDir = underSystemRoot(kUsbDevicesDir);
     std::function<bool(std::string* error)> installFirmware = [](std::string* error) {
         return vantiro::installFirmware(error);
     };

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "system/firmware_image.h"
+#include "system/system_root.h"
 
 namespace vantiro {
 namespace {
@@ -64,6 +65,7 @@ bool installFirmwareImage(const FirmwareInstallPlan& plan, std::string* error) {
 bool installFirmware(std::string* error) {
     if (!hasEmbeddedFirmware()) return fail(error, kNoImage);
     FirmwareInstallPlan plan;
+    plan.targetPath = underSystemRoot(kFirmwareTargetPath);
     plan.image = {kFirmwareImage, static_cast<std::size_t>(kFirmwareImageSize)};
     return installFirmwareImage(plan, error);
 }

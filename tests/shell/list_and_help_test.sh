@@ -52,9 +52,37 @@ expected="  1  Thai PBS                                    474 MHz  TV
 rc=0"
 check "list of two channels" "$expected" "$out"
 
+# A list that is a directory names the path and the reason.
+rm -f "$path"; mkdir "$path"
+run "$bin" list
+check "list of a directory: code" "rc=1" "$out"
+check "list of a directory: message" "cannot read $path: Is a directory" "$err"
+rmdir "$path"
+printf 'vantiro-1\nThai PBS\t474000000\t16\t1\t256\t512\t650\t512\n' > "$path"
+
+# Output that cannot be written is a failure.
+for words in "list" "help"; do
+    "$bin" $words > /dev/full 2>"$tmp/err"
+    check "$words > /dev/full: code" "1" "$?"
+    check "$words > /dev/full: message" "vantiro: cannot write to standard output: No space left on device" "$(cat "$tmp/err")"
+done
+
 # HELP in capitals is not a command word: it opens the window, not the usage.
-run timeout 30 env -u DISPLAY -u WAYLAND_DISPLAY "$bin" HELP
-[[ "$out" != *"usage: vantiro"* ]] || { echo "FAIL: HELP printed the usage"; failures=$((failures + 1)); }
+# Without a display the window cannot be shown: the start-up fails at once (it
+# never runs unseen on SDL's offscreen driver). It sees a private root and
+# stand-ins for pkexec and modprobe; nothing may call them.
+source "$(dirname "$0")/../support/private_system_lib.sh"
+private_system_setup "$tmp/system"
+export VANTIRO_PLAYLIST_URL="http://127.0.0.1:1/tv.m3u8" VANTIRO_RADIO_URL="http://127.0.0.1:1/radio.m3u8"
+run timeout 60 env -u DISPLAY -u WAYLAND_DISPLAY -u SDL_VIDEODRIVER "$bin" HELP
+check "window without a display: code" "rc=1" "$out"
+check "window without a display: message" "SDL: no display to open the window on" "$(tail -1 <<<"$err")"
+# A driver the user names is honoured (the dummy driver has no GL, so the window step fails).
+run timeout 60 env -u DISPLAY -u WAYLAND_DISPLAY SDL_VIDEODRIVER=dummy "$bin"
+check "explicit driver: code" "rc=1" "$out"
+[[ "$err" != *"no display"* ]] || { echo "FAIL: SDL_VIDEODRIVER=dummy was not honoured: $err"; failures=$((failures + 1)); }
+calls=$(private_system_take_calls)
+check "privileged tools called" "" "$calls"
 
 echo "$failures failed"
 [[ $failures -eq 0 ]]

@@ -160,5 +160,23 @@ TEST_F(StartUp, TheFirmwareIsOfferedOnlyForAPluggedStickWithoutFirmwareOrMarker)
     EXPECT_EQ(installs, 2) << "firmware in place: no offer";
 }
 
+TEST_F(StartUp, AChoiceThatCannotBeRememberedIsExplainedOnce) {
+    plugInTheStick();
+    // The configuration directory cannot hold the marker (a file stands where
+    // the directory would be; a read-only directory fails the same way).
+    std::filesystem::remove_all(dir.path() / "vantiro");
+    std::ofstream(dir.file("vantiro")) << "not a directory";
+    testing::internal::CaptureStderr();
+    App declined;
+    prepareWindowedApp(declined, system);
+    std::string printed = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(installs, 1);
+    const std::string why = "the firmware offer cannot be remembered as declined (cannot write " + marker() +
+                            ": Not a directory); it comes again at the next start\n";
+    EXPECT_NE(printed.find("firmware installation was cancelled or failed\n" + why), std::string::npos) << printed;
+    EXPECT_EQ(printed.find(why), printed.rfind(why)) << "said once";
+}
+
+
 }  // namespace
 }  // namespace vantiro
