@@ -110,6 +110,7 @@ bool applyFault(const std::string& fault, Faults& faults) {
   } else if (name == "lock-lost" && arg) faults.lockLostAfterMs = static_cast<int>(*arg);
   else if (name == "dvr-overflow") faults.dvrOverflowAfterMs = static_cast<int>(arg.value_or(1000));
   else if (name == "dvr-overflow-every" && arg && *arg > 0) faults.dvrOverflowEveryMs = static_cast<int>(*arg);
+  else if (name == "dvr-gone" && arg) faults.dvrGoneAfterMs = static_cast<int>(*arg);
   else if (name == "bad-crc" && arg) faults.badCrcPids.push_back(static_cast<uint16_t>(*arg));
   else return false;
   return true;

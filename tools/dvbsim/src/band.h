@@ -47,6 +47,7 @@ struct Faults {
   std::optional<int> lockLostForMs;          // ... and comes back after this long (else never)
   std::optional<int> dvrOverflowAfterMs;     // one EOVERFLOW this long after the DVR starts
   std::optional<int> dvrOverflowEveryMs;     // an EOVERFLOW every this long while the DVR runs
+  std::optional<int> dvrGoneAfterMs;         // a DVR read fails with ENODEV this long after it starts
   std::vector<PmtChange> pmtChanges;
   std::vector<uint16_t> badCrcPids;          // every other repetition carries a broken CRC
 };

@@ -165,6 +165,7 @@ struct Simulator::Adapter {
   TsFeed dvr;
   size_t dvrBufferSize = kDefaultDvrBuffer;
   bool dvrOverflowInjected = false;
+  bool dvrGoneInjected = false;
   std::optional<Clock::time_point> lastOverflowInjected;
 
   Clock::time_point lockTime() const { return tuneTime + milliseconds(mux ? mux->config().lockDelayMs : 0); }
@@ -330,6 +331,7 @@ int Simulator::open(const DevicePath& path, int flags) {
       a->dvr.fd = ends[1];
       a->dvr.appFd = appFd;
       a->dvrOverflowInjected = false;
+      a->dvrGoneInjected = false;
       a->lastOverflowInjected.reset();
       a->dvrBufferSize = kDefaultDvrBuffer;
       growPipe(ends[1], a->dvrBufferSize);
@@ -901,6 +903,10 @@ void Simulator::injectOverflows(Adapter& a, Clock::time_point now) {
     a.dvrOverflowInjected = true;
     a.dvr.dropBacklog();
     setPendingError(a.dvr.appFd, EOVERFLOW);
+  }
+  if (f.dvrGoneAfterMs && !a.dvrGoneInjected && now >= *a.dvr.firstData + milliseconds(*f.dvrGoneAfterMs)) {
+    a.dvrGoneInjected = true;  // the stick was pulled: the reader gets an error, not data
+    setPendingError(a.dvr.appFd, ENODEV);
   }
   if (f.dvrOverflowEveryMs) {
     auto last = a.lastOverflowInjected.value_or(*a.dvr.firstData);
