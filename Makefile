@@ -10,16 +10,25 @@ export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := 1
 endif
 
-.PHONY: deps build run test test-asan test-tsan test-slow bench fuzz package clean
+# cmake --build runs make again inside this one: keep its "Entering directory"
+# lines out of the terminal.
+MAKEFLAGS += --no-print-directory
+
+.PHONY: deps configure build run test test-asan test-tsan test-slow bench fuzz package clean
 
 deps:
 	@scripts/install-deps
 
-build: deps
+configure: deps
 	@cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_ARGS) >/dev/null
+
+build: configure
 	@cmake --build build -j$(JOBS)
 
-run: build
+# The main job needs the program, the simulated adapter and its band only; the
+# tests, benchmarks and tools are built by the targets that use them.
+run: configure
+	@cmake --build build -j$(JOBS) --target vantiro dvbsim dvbsim_band
 	@scripts/run-main build
 
 # The whole suite under ASan+UBSan, then the threaded tests under TSan.
