@@ -1,5 +1,7 @@
 #include "online/m3u_playlist.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -98,7 +100,19 @@ TEST(ParseM3u, SurvivesHostileInput) {
 
     std::string junk;
     for (int i = 0; i < 1 << 20; ++i) junk.push_back(static_cast<char>((i * 2654435761u) >> 13));
-    parseM3u(junk);  // must merely not crash
+    // Whatever junk gives stays within it: at most one channel per line,
+    // every name and URL a piece of one line.
+    std::size_t lines = static_cast<std::size_t>(std::count(junk.begin(), junk.end(), '\n')) + 1;
+    std::size_t bytes = 0;
+    channels = parseM3u(junk);
+    EXPECT_LE(channels.size(), lines);
+    for (const Channel& channel : channels) {
+        EXPECT_EQ(channel.url.find('\n'), std::string::npos);
+        EXPECT_EQ(channel.name.find('\n'), std::string::npos);
+        EXPECT_FALSE(channel.url.empty());
+        bytes += channel.name.size() + channel.url.size();
+    }
+    EXPECT_LE(bytes, junk.size());
 
     std::string longTitle(4 << 20, 'T');
     std::string longUrl(4 << 20, 'u');
