@@ -88,6 +88,7 @@ void App::saveLastChannel(const Channel& channel) const {
 void App::switchChannel(int index) {
     if (index < 0 || index >= channelCount()) return;
     const Channel channel = channels[static_cast<size_t>(index)];
+    if (refusedWhileRecording(channel)) return;
     audioOnly = false;
     connecting = true;
     connectingName = channel.name;

@@ -13,6 +13,7 @@
 #include "dvb/tuned_mux.h"
 #include "dvb/tuner.h"
 #include "player/player.h"
+#include "record/recording.h"
 #include "ui/window_guide.h"
 
 struct SDL_Window;
@@ -62,6 +63,8 @@ public:
     TunedMux mux{tuner};                         // the tuned multiplex and its one DVR source
     std::unique_ptr<ServiceStream> liveService;  // the playing tuner channel's consumer
     PipeOutput livePipe;                         // what libmpv reads of it
+    Recording recording;                         // R: the tuner channel written to a file
+    std::string recordingName;                   // its channel; empty when not recording
 
     // ---- channels ----
     std::vector<Channel> channels;        // tuner channels first, then online channels
@@ -158,6 +161,15 @@ public:
     void pollTracks();
     // "Audio: tha (2/2)" while the stream has several audio tracks, else empty.
     std::string audioTrackLine() const;
+
+    // Recording (see window_recording.cpp). R starts or stops it.
+    void toggleRecording();
+    // True (with a toast) when a switch to `channel` would end the recording.
+    bool refusedWhileRecording(const Channel& channel);
+    // Notes a recording that ended by itself (full disk, multiplex lost).
+    void pollRecording();
+    // "REC mm:ss" while recording, else empty.
+    std::string recordingMark() const;
 
     // Screen UI: background scan, overlay, browser.
     void startScan();

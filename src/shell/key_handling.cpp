@@ -57,8 +57,9 @@ void App::onKeyDown(std::int32_t code) {
     case key::kA: cycleAudioTrack(); break;
     case key::kV: cycleSubtitles(); break;
     case key::kS:
-        if (!scanning.load()) startScan();
+        if (!scanning.load() && !refusedWhileRecording(Channel{})) startScan();
         break;
+    case key::kR: toggleRecording(); break;
     case key::kW:
         if (onlineAvailable)
             openBrowserRequested = true;

@@ -16,6 +16,7 @@ inline constexpr std::int32_t kI = 'i';
 inline constexpr std::int32_t kL = 'l';
 inline constexpr std::int32_t kM = 'm';
 inline constexpr std::int32_t kQ = 'q';
+inline constexpr std::int32_t kR = 'r';
 inline constexpr std::int32_t kS = 's';
 inline constexpr std::int32_t kV = 'v';
 inline constexpr std::int32_t kW = 'w';

@@ -64,6 +64,7 @@ void runOneFrame(App& app) {
     app.pollAudioOnly(now);
     app.watchConnecting(now);
     app.pollSignal(now);
+    app.pollRecording();
     app.announcePlaybackError(now);
 
     int width = 0;

@@ -55,7 +55,8 @@ void App::drawOverlay() {
         if (hasCurrent) {
             const Channel& current = channels[static_cast<size_t>(currentIndex)];
             drawNowPlayingPanel({current, currentIndex, count, isAudioOnlyChannel(current), sourceLabel, signalValid,
-                                 signalPercent, qualityPercent, onlineAvailable, dvrOverflows, audioTrackLine()});
+                                 signalPercent, qualityPercent, onlineAvailable, dvrOverflows, audioTrackLine(),
+                                 recordingMark()});
             if (const NowNext* programme = guide.current()) drawNowPlayingGuide(*programme, wallTime);
         }
         if (!demoFilePath.empty() && currentIndex < 0) drawDemoPanel(demoFilePath, audioTrackLine());

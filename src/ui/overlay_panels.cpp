@@ -19,6 +19,7 @@ const ImVec4 kRadioColour(0.95f, 0.8f, 0.4f, 1.0f);
 const ImVec4 kSignalColour(0.55f, 0.85f, 0.6f, 1.0f);
 const ImVec4 kWarningColour(0.95f, 0.65f, 0.3f, 1.0f);
 const ImVec4 kAudioTrackColour(0.85f, 0.87f, 0.92f, 1.0f);
+const ImVec4 kRecordingColour(0.95f, 0.2f, 0.2f, 1.0f);
 constexpr ImU32 kSpinnerColour = IM_COL32(249, 115, 22, 255);
 
 // Keeps very long texts inside the window instead of running off its edge.
@@ -95,6 +96,10 @@ void drawNowPlayingPanel(const NowPlayingView& view) {
     placeTopLeft(0.62f);
     if (ImGui::Begin("##nowplaying", nullptr, kFixedPanelFlags)) {
         textAtSize(36, view.channel.name);
+        if (!view.recordingMark.empty()) {
+            ImGui::SameLine();
+            colouredLine({view.recordingMark, kRecordingColour});
+        }
         colouredLine(nowPlayingDetailLine(view));
         colouredLine(nowPlayingSignalLine(view));
         if (!view.audioTrack.empty()) colouredLine({view.audioTrack, kAudioTrackColour});

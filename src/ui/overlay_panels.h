@@ -21,6 +21,7 @@ struct NowPlayingView {
     bool onlineAvailable = false;
     std::uint64_t dvrOverflows = 0;  // shown after the signal reading when not 0
     std::string audioTrack;  // "Audio: tha (2/2)" while the stream has several audio tracks, else empty
+    std::string recordingMark;  // "REC mm:ss" while recording, else empty
 };
 
 struct PanelLine {
