@@ -78,8 +78,8 @@ play=$("$tool" ttfb "$port" /stream.ts $rounds 1 0)
 request_only=$("$tool" ttfb "$port" /stream.ts $BENCH_RUNS -)
 # For each first byte, the last tune before it.
 bench_tune_times "$DVBSIM_TUNE_LOG" > "$work/serve-tunes.times"
-ours_tune=$(printf '%s\n' $(value first_byte_wall "$play") | awk -v log="$work/serve-tunes.times" '
-  BEGIN { while ((getline line < log) > 0) t[++n] = line }
+ours_tune=$(printf '%s\n' $(value first_byte_wall "$play") | awk -v tunes="$work/serve-tunes.times" '
+  BEGIN { while ((getline line < tunes) > 0) t[++n] = line }
   { last = -1; for (i = 1; i <= n; ++i) if (t[i] <= $1) last = t[i]; if (last > 0) printf "%.1f ", ($1 - last) * 1000 }')
 unset DVBSIM_TUNE_LOG
 
