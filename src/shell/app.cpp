@@ -88,6 +88,12 @@ void App::saveLastChannel(const Channel& channel) const {
 void App::switchChannel(int index) {
     if (index < 0 || index >= channelCount()) return;
     const Channel channel = channels[static_cast<size_t>(index)];
+    // The sweep holds the tuner until it ends: a tune now would stop the window
+    // for the rest of it. Online channels need no tuner.
+    if (scanning.load() && !channel.isOnline()) {
+        showToast("A scan is running - press Esc to cancel it", kHintToastSeconds);
+        return;
+    }
     if (refusedWhileRecording(channel)) return;
     audioOnly = false;
     connecting = true;
