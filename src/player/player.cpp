@@ -1,4 +1,6 @@
 #include "player/player.h"
+
+#include "player/audio_quiet.h"
 #include "player/track_choice.h"
 
 #include <SDL.h>
@@ -136,6 +138,8 @@ bool Player::create(std::string* error) {
         return false;
     }
     for (const auto& [name, value] : kOptions) mpv_set_option_string(handle_, name, value);
+    if (const char* output = chosenAudioOutput()) mpv_set_option_string(handle_, "ao", output);
+    silenceAlsaErrors();
     if (mpv_initialize(handle_) < 0) {
         setError(error, "mpv_initialize failed");
         return false;

@@ -9,12 +9,27 @@ WT_DIR=$(mktemp -d /tmp/vantiro-e2e-XXXXXX)
 # test's own, never the user's.
 export XDG_CACHE_HOME="$WT_DIR/cache"
 
+# The program never reaches pkexec, modprobe, /lib/firmware or /sys of the
+# machine; a call of the stand-ins that the test did not take (and check) fails it.
+source "$(dirname "${BASH_SOURCE[0]}")/private_system_lib.sh"
+# No sound device is probed: a window test never depends on the machine's audio
+# (probing ALSA on a machine without a card leaves threads that race the leak
+# checker at exit). A test that wants the probing unsets this.
+export VANTIRO_AUDIO_OUTPUT=null
+private_system_setup "$WT_DIR/system"
+
 wt_cleanup() {
     [[ -n "${WT_KEEP:-}" ]] && cp -r "$WT_DIR" "$WT_KEEP"
     local pid
     for pid in "${WT_PIDS[@]}"; do kill "$pid" 2>/dev/null; done
     for pid in "${WT_PIDS[@]}"; do wait "$pid" 2>/dev/null; done
+    local unexpected
+    unexpected=$(private_system_take_calls)
     rm -rf "$WT_DIR"
+    if [[ -n $unexpected ]]; then
+        echo "FAIL: the program called a privileged tool: $unexpected" >&2
+        exit 1
+    fi
 }
 trap wt_cleanup EXIT
 
