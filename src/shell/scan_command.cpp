@@ -98,6 +98,12 @@ int runScanCommand(int argc, char** argv, const std::string& channelListPath) {
 
     std::uint32_t startHz = argc > 2 ? megahertzArgument(argv[2]) : kBandStartHz;
     std::uint32_t endHz = argc > 3 ? megahertzArgument(argv[3]) : kBandEndHz;
+    // Say what is tuned: the channel centres the range covers (500-500 tunes 498).
+    FrequencyRange tuned = channelCentresIn(startHz, endHz, kBandStepHz);
+    if (tuned.first <= tuned.last) {
+        startHz = tuned.first;
+        endHz = tuned.last;
+    }
     std::printf("scanning %u-%u MHz...\n", static_cast<unsigned>(startHz / kHzPerMHz),
                 static_cast<unsigned>(endHz / kHzPerMHz));
     std::fflush(stdout);

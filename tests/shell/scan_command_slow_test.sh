@@ -22,7 +22,7 @@ path="$tmp/cfg/vantiro/channels.tsv"
 
 out=$("$sim/dvbsim-run" --band "$standard" "$bin" scan; echo "rc=$?")
 check "default range" "frontend: Silicon Labs Si2168
-scanning 470-862 MHz...
+scanning 474-858 MHz...
 scan finished: 3 muxes
 474 MHz (DVB-T2):
     Alpha TV                                     sid=1025 vpid=256 apid=257
@@ -40,7 +40,7 @@ rc=0" "$out"
 
 out=$("$sim/dvbsim-run" --band "$standard" "$bin" scan 500; echo "rc=$?")
 check "start only" "frontend: Silicon Labs Si2168
-scanning 500-862 MHz...
+scanning 498-858 MHz...
 scan finished: 2 muxes
 522 MHz (DVB-T):
     Delta TV                                     sid=2049 vpid=256 apid=257

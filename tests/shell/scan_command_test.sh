@@ -33,7 +33,7 @@ path="$tmp/cfg/vantiro/channels.tsv"
 # 470-530 MHz covers the channels centred at 474, 482, ..., 530.
 scan "$standard" scan 470 530
 check "standard band: console" "frontend: Silicon Labs Si2168
-scanning 470-530 MHz...
+scanning 474-530 MHz...
 scan finished: 2 muxes
 474 MHz (DVB-T2):
     Alpha TV                                     sid=1025 vpid=256 apid=257
@@ -83,7 +83,7 @@ fi
 # --- Nothing received: the list is still rewritten, header only, exit 2. -----------
 scan "$standard" scan 600 600
 check "empty scan: console" "frontend: Silicon Labs Si2168
-scanning 600-600 MHz...
+scanning 602-602 MHz...
 scan finished: 0 muxes
 saving 0 channels...
 0 channels saved to $path
@@ -103,7 +103,7 @@ rc=2" "$out"
 printf 'not a directory' > "$tmp/file"
 XDG_CONFIG_HOME="$tmp/file" scan "$standard" scan 600 600
 check "save fails: code and stdout" "frontend: Silicon Labs Si2168
-scanning 600-600 MHz...
+scanning 602-602 MHz...
 scan finished: 0 muxes
 saving 0 channels...
 rc=1" "$out"
