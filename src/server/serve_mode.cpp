@@ -16,8 +16,6 @@
 namespace vantiro {
 namespace {
 
-// The server drives the first adapter only.
-constexpr int kServerAdapter = 0;
 constexpr const char* kDemoChannelName = "Demo clip";
 
 }  // namespace
@@ -36,6 +34,10 @@ bool TvServer::startUp() {
     addReachableOnlineChannels();
 
     std::string tunerError;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        lastTunerOpen_ = std::chrono::steady_clock::now();
+    }
     if (tuner_.open(kServerAdapter, &tunerError)) {
         std::printf("frontend: %s, %zu channels\n", tuner_.frontendName().c_str(), channels_.size());
         std::fflush(stdout);
@@ -47,6 +49,7 @@ bool TvServer::startUp() {
                      tunerError.c_str());
     }
 
+    startReceptionWatch();
     if (!channels_.empty()) {
         std::string switchError;
         if (!switchChannel(0, &switchError))

@@ -192,6 +192,7 @@ TvServer::TvServer(int port, std::string channelListPath, std::string demoClipPa
 
 TvServer::~TvServer() {
     stopServing();
+    stopReceptionWatch();
     if (listenFd_ >= 0) ::close(listenFd_);
     if (demoClipFd_ >= 0) ::close(demoClipFd_);
 }
@@ -270,6 +271,7 @@ void TvServer::stopServing() {
         for (int client : connections_) ::shutdown(client, SHUT_RDWR);
     }
     if (listenFd_ >= 0) ::shutdown(listenFd_, SHUT_RDWR);
+    stopReceptionWatch();
     generation_.fetch_add(1);  // ends streams that wait for multiplex data
     stopRequested_.store(true);
     std::unique_lock<std::mutex> guard(connectionsMutex_);
@@ -488,8 +490,10 @@ bool TvServer::switchChannelLocked(int index, std::string* error) {
     generation_.fetch_add(1);
 
     const Channel& channel = channels_[static_cast<std::size_t>(index)];
+    wantedTunerChannel_ = -1;
     if (channel.isOnline()) {
         mux_.close();
+        watchdog_.forget();
         current_ = index;
         generation_.fetch_add(1);
         std::printf("playing %s (IPTV)\n", channel.name.c_str());
@@ -501,18 +505,24 @@ bool TvServer::switchChannelLocked(int index, std::string* error) {
         generation_.fetch_add(1);
         return true;
     }
-    if (!tuner_.isOpen()) {
+    if (!tunerAvailable()) {
+        wantedTunerChannel_ = index;
         setError(error, "tuner is not open");
         return false;
     }
     unsigned megahertz = channel.frequency / 1000000;
     // Another service of the tuned multiplex needs no retune: its source keeps reading.
-    if (!mux_.isOn(channel.frequency, channel.deliverySystem) &&
-        !mux_.tune(channel.frequency, channel.deliverySystem, kChannelTuneTimeoutMs)) {
+    const bool retune = !mux_.isOn(channel.frequency, channel.deliverySystem);
+    if (retune && !mux_.tune(channel.frequency, channel.deliverySystem, kChannelTuneTimeoutMs)) {
+        watchdog_.forget();
         setError(error, "no signal on " + std::to_string(megahertz) + " MHz");
         return false;
     }
-    if (!mux_.startSource(error)) return false;
+    if (!mux_.startSource(error)) {
+        watchdog_.forget();
+        return false;
+    }
+    if (retune || !watchdog_.watching()) watchdog_.watch(std::chrono::steady_clock::now());
     guideTap_.follow(mux_);
     current_ = index;
     generation_.fetch_add(1);
@@ -562,6 +572,7 @@ void TvServer::streamTo(int client) {
             return;
         }
     }
+    startWantedTunerChannel();
     takeOverStreamSlot(client);
     int generation = generation_.load();
 
@@ -687,6 +698,70 @@ void TvServer::watchChannel(int client, long index, std::string_view method) {
                      static_cast<unsigned long long>(lost));
     }
     std::fflush(stderr);
+}
+
+}  // namespace vantiro
+
+namespace vantiro {
+
+// ---- tuner and reception ----------------------------------------------------
+
+bool TvServer::tunerAvailable() {
+    if (tuner_.isOpen()) return true;
+    auto now = std::chrono::steady_clock::now();
+    if (lastTunerOpen_ != std::chrono::steady_clock::time_point{} && now - lastTunerOpen_ < kTunerRetryInterval)
+        return false;
+    lastTunerOpen_ = now;
+    if (!tuner_.open(kServerAdapter)) return false;
+    std::printf("frontend: %s, %zu channels\n", tuner_.frontendName().c_str(), channels_.size());
+    std::fflush(stdout);
+    return true;
+}
+
+void TvServer::startWantedTunerChannel() {
+    int wanted = -1;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (demoMode_ || current_ >= 0 || wantedTunerChannel_ < 0) return;
+        wanted = wantedTunerChannel_;
+    }
+    switchChannel(wanted);
+}
+
+void TvServer::startReceptionWatch() {
+    if (receptionThread_.joinable()) return;
+    {
+        std::lock_guard<std::mutex> guard(receptionMutex_);
+        receptionStop_ = false;
+    }
+    receptionThread_ = std::thread(&TvServer::watchReception, this);
+}
+
+void TvServer::stopReceptionWatch() {
+    {
+        std::lock_guard<std::mutex> guard(receptionMutex_);
+        receptionStop_ = true;
+    }
+    receptionWake_.notify_all();
+    if (receptionThread_.joinable()) receptionThread_.join();
+}
+
+// Stream clients stay connected through a loss: their consumers stay joined to
+// the multiplex, which goes on delivering once the signal is back.
+void TvServer::watchReception() {
+    std::unique_lock<std::mutex> wait(receptionMutex_);
+    while (!receptionWake_.wait_for(wait, kReceptionPollInterval, [this] { return receptionStop_; })) {
+        std::lock_guard<std::mutex> guard(lock_);
+        SignalWatchdog::Change change = watchdog_.poll(std::chrono::steady_clock::now());
+        unsigned megahertz = watchdog_.frequency() / 1000000;
+        if (change == SignalWatchdog::Change::Lost) {
+            std::fprintf(stderr, "signal lost on %u MHz; retuning\n", megahertz);
+            std::fflush(stderr);
+        } else if (change == SignalWatchdog::Change::Regained) {
+            std::fprintf(stderr, "signal back on %u MHz\n", megahertz);
+            std::fflush(stderr);
+        }
+    }
 }
 
 }  // namespace vantiro

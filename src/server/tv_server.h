@@ -7,11 +7,13 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
 #include "channels/channel.h"
 #include "dvb/packet_queue.h"
+#include "dvb/signal_watchdog.h"
 #include "dvb/tuned_mux.h"
 #include "dvb/tuner.h"
 #include "guide/guide_collector.h"
@@ -25,6 +27,12 @@ namespace vantiro {
 // once. Far above what one household's clients open, far below what exhausts
 // the process.
 inline constexpr std::size_t kMaxConnectionThreads = 256;
+// The server drives the first adapter only.
+inline constexpr int kServerAdapter = 0;
+// A tuner that could not be opened is tried again at most this often.
+inline constexpr std::chrono::milliseconds kTunerRetryInterval{1000};
+// How often the server looks at the reception of the tuned multiplex.
+inline constexpr std::chrono::milliseconds kReceptionPollInterval{250};
 // Bytes of stream data read and sent at a time (128 transport packets).
 inline constexpr std::size_t kStreamChunkBytes = 24064;
 
@@ -139,6 +147,16 @@ private:
     static std::string requestBaseUrl(int client, std::string_view head);
     void streamLive(int client, PacketQueue& queue, int generation);
 
+    // Signal loss: a thread of its own polls the watchdog under the lock.
+    void startReceptionWatch();
+    void stopReceptionWatch();
+    void watchReception();
+    // Opens the tuner again when it was missing or busy, at most once per
+    // `kTunerRetryInterval`; called under the lock. True when it is open.
+    bool tunerAvailable();
+    // /stream.ts while a wanted tuner channel waits for the tuner: tries to start it.
+    void startWantedTunerChannel();
+
     int port_;
     std::string channelListPath_;
     std::string demoClipPath_;
@@ -146,8 +164,13 @@ private:
     std::vector<Channel> channels_;
     Tuner tuner_;
     TunedMux mux_{tuner_};
+    SignalWatchdog watchdog_{tuner_, mux_};  // guarded by lock_
     std::mutex lock_;
     int current_ = -1;
+    // A tuner channel asked for while the tuner could not be opened: /stream.ts
+    // starts it once the tuner opens. Guarded by lock_.
+    int wantedTunerChannel_ = -1;
+    std::chrono::steady_clock::time_point lastTunerOpen_{};  // guarded by lock_
     std::atomic<int> generation_{0};
     std::atomic<int> streamSocket_{-1};
     int demoClipFd_ = -1;
@@ -168,6 +191,11 @@ private:
 
     int listenFd_ = -1;
     int boundPort_ = -1;
+
+    std::thread receptionThread_;
+    std::mutex receptionMutex_;
+    std::condition_variable receptionWake_;
+    bool receptionStop_ = false;  // guarded by receptionMutex_
 
     // Sockets of the running connection threads, for the thread cap and for an
     // orderly stop. A socket is closed only while holding the mutex.

@@ -121,6 +121,8 @@ void App::startOnlineChannel(int index, const Channel& channel) {
 }
 
 void App::startTunerChannel(int index, const Channel& channel) {
+    // A tuner that was busy or unplugged may be back: try the adapters again.
+    if (!tuner.isOpen() && !scanning.load()) openTuner();
     if (!tuner.isOpen()) {
         connecting = false;
         showToast("Tuner not available - check the USB stick", kErrorToastSeconds);
@@ -137,6 +139,8 @@ void App::startTunerChannel(int index, const Channel& channel) {
         tunedFrequency = channel.frequency;
         tunedDeliverySystem = channel.deliverySystem;
         signalValid = true;
+        signalLost = false;
+        watchdog.watch(SignalWatchdog::Clock::now());
     }
     // Within the multiplex the source keeps reading: only the service's consumer
     // and its pipe are new.
@@ -181,6 +185,8 @@ void App::stopTunerFeed() {
 void App::forgetTunedMultiplex() {
     stopTunerFeed();
     mux.close();
+    watchdog.forget();
+    signalLost = false;
     tunedFrequency = 0;
     tunedDeliverySystem = -1;
     signalValid = false;

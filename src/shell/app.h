@@ -10,6 +10,7 @@
 #include "dvb/band_scan.h"
 #include "dvb/pipe_output.h"
 #include "dvb/service_stream.h"
+#include "dvb/signal_watchdog.h"
 #include "dvb/tuned_mux.h"
 #include "dvb/tuner.h"
 #include "player/player.h"
@@ -61,6 +62,7 @@ public:
     std::string tunerError;
     Player player;
     TunedMux mux{tuner};                         // the tuned multiplex and its one DVR source
+    SignalWatchdog watchdog{tuner, mux};         // notices a lost signal and retunes
     std::unique_ptr<ServiceStream> liveService;  // the playing tuner channel's consumer
     PipeOutput livePipe;                         // what libmpv reads of it
     Recording recording;                         // R: the tuner channel written to a file
@@ -132,6 +134,7 @@ public:
     int signalPercent = -1;
     int qualityPercent = -1;
     std::uint64_t dvrOverflows = 0;  // of the tuned multiplex, polled with the signal
+    bool signalLost = false;         // the watchdog is retuning the tuned multiplex
 
     // ---- operations ----
     // Replaces the toast shown by `text` for `seconds`.
@@ -156,6 +159,7 @@ public:
     void pollAudioOnly(double now);
     void watchConnecting(double now);
     void pollSignal(double now);
+    void watchReception(double now);
     void announcePlaybackError(double now);
     // Notes a new track list or selection from the player (and logs it when asked to).
     void pollTracks();

@@ -2,6 +2,8 @@
 // the playback-error announcement. The main loop calls them in its order.
 #include "shell/app.h"
 
+#include "ui/overlay_panels.h"
+
 namespace vantiro {
 
 namespace {
@@ -34,10 +36,31 @@ void App::pollSignal(double now) {
     if (now - lastSignalPoll <= kSignalPollSeconds) return;
     lastSignalPoll = now;
     if (!tuner.isOpen() || tunedFrequency == 0) return;
-    signalValid = tuner.hasLock();
+    signalValid = !signalLost && tuner.hasLock();
     signalPercent = tuner.signalStrengthPercent();
     qualityPercent = tuner.signalQualityPercent();
     dvrOverflows = mux.health().overflows;
+}
+
+// The overlay shows a lost signal for as long as the watchdog retunes (see
+// drawOverlay) and wakes on the loss and on the return, so that a viewer sees
+// what happened to the picture.
+void App::watchReception(double now) {
+    switch (watchdog.poll(SignalWatchdog::Clock::now())) {
+        case SignalWatchdog::Change::Lost:
+            signalLost = true;
+            signalValid = false;
+            lastActivity = now;
+            break;
+        case SignalWatchdog::Change::Regained:
+            signalLost = false;
+            signalValid = true;
+            lastActivity = now;
+            showToast("Signal back on " + megahertzText(watchdog.frequency()), kChannelToastSeconds);
+            break;
+        case SignalWatchdog::Change::None:
+            break;
+    }
 }
 
 // Each failed start is handled once: the toast only when its text differs from

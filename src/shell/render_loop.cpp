@@ -65,6 +65,7 @@ void runOneFrame(App& app) {
     app.watchConnecting(now);
     app.pollSignal(now);
     app.pollRecording();
+    app.watchReception(now);
     app.announcePlaybackError(now);
 
     int width = 0;

@@ -151,6 +151,24 @@ void drawConnectingPanel(const std::string& channelName, ImVec2 centre) {
     ImGui::End();
 }
 
+void drawSignalLostPanel(std::uint32_t frequency, ImVec2 centre) {
+    placeCentred(centre, 0.9f);
+    if (ImGui::Begin("##signallost", nullptr, kFixedPanelFlags)) {
+        keepInFront();
+        {
+            ScopedFont font(30);
+            ImGui::TextColored(kWarningColour, "Signal lost on %s", megahertzText(frequency).c_str());
+        }
+        const ImVec2 p = ImGui::GetCursorScreenPos();
+        const float start = 4.0f * static_cast<float>(ImGui::GetTime());
+        addArc(ImGui::GetWindowDrawList(), offset(p, 10, 11), 8.0f, start, start + 4.4f, kSpinnerColour, 3.0f);
+        ImGui::Dummy(ImVec2(22, 22));
+        ImGui::SameLine();
+        ImGui::TextDisabled("Retuning - the picture comes back by itself");
+    }
+    ImGui::End();
+}
+
 void drawTunerMissingPanel(const std::string& tunerError, ImVec2 centre) {
     placeCentred(centre, 0.95f);
     if (ImGui::Begin("##nodevice", nullptr, kLoosePanelFlags)) {

@@ -57,6 +57,8 @@ void drawNowPlayingPanel(const NowPlayingView& view);
 void drawDemoPanel(const std::string& demoPath, const std::string& audioTrack);
 // The centred panels are placed with their middle at `centre` (see centredPanelPosition).
 void drawScanProgressPanel(const ScanProgressView& view, ImVec2 centre);
+// While the tuned multiplex is being tuned again after a loss of signal.
+void drawSignalLostPanel(std::uint32_t frequency, ImVec2 centre);
 void drawConnectingPanel(const std::string& channelName, ImVec2 centre);
 void drawTunerMissingPanel(const std::string& tunerError, ImVec2 centre);
 void drawToastPanel(const std::string& text, float displayWidth, float displayHeight);

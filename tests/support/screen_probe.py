@@ -4,6 +4,7 @@
   screen_probe.py pixel FILE X Y                      -> "R G B"
   screen_probe.py count FILE X0 Y0 X1 Y1 R G B TOL    -> pixels in [X0,X1)x[Y0,Y1) within TOL of the colour
   screen_probe.py buttons FILE                        -> x centres of the toolbar buttons, then their y
+  screen_probe.py changed FILE OTHER X0 Y0 X1 Y1 TOL  -> pixels in the box that differ by more than TOL
 """
 import sys
 
@@ -33,6 +34,16 @@ def count(image, x0, y0, x1, y1, colour, tolerance):
     return total
 
 
+def changed(image, other, x0, y0, x1, y1, tolerance):
+    width, height, _ = image
+    total = 0
+    for y in range(max(y0, 0), min(y1, height)):
+        for x in range(max(x0, 0), min(x1, width)):
+            if any(abs(a - b) > tolerance for a, b in zip(pixel(image, x, y), pixel(other, x, y))):
+                total += 1
+    return total
+
+
 def bluish(rgb):
     r, g, b = rgb
     return b > r + 15 and b > 30
@@ -57,6 +68,9 @@ def buttons(image):
 def main(argv):
     command, path = argv[1], argv[2]
     image = load(path)
+    if command == 'changed':
+        print(changed(image, load(argv[3]), *map(int, argv[4:])))
+        return
     numbers = list(map(int, argv[3:]))
     if command == 'pixel':
         print(*pixel(image, *numbers))

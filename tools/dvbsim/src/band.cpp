@@ -89,8 +89,22 @@ bool parseLockLost(const std::string& arg, Faults& faults) {
   return true;
 }
 
+// "fade:N:M": the air loses the multiplex N ms after its first lock, for M ms.
+bool parseFade(const std::string& arg, Faults& faults) {
+  auto colon = arg.find(':');
+  if (colon == std::string::npos) return false;
+  auto after = parseInteger(arg.substr(0, colon));
+  auto duration = parseInteger(arg.substr(colon + 1));
+  if (!after || *after < 0 || !duration || *duration <= 0) return false;
+  faults.fadeAfterMs = static_cast<int>(*after);
+  faults.fadeForMs = static_cast<int>(*duration);
+  return true;
+}
+
 bool applyFault(const std::string& fault, Faults& faults) {
   auto colon = fault.find(':');
+  if (colon != std::string::npos && fault.substr(0, colon) == "fade")
+    return parseFade(fault.substr(colon + 1), faults);
   if (colon != std::string::npos && fault.substr(0, colon) == "pmt-change")
     return parsePmtChange(fault.substr(colon + 1), faults);
   if (colon != std::string::npos && fault.substr(0, colon) == "lock-lost")
@@ -160,7 +174,8 @@ bool applyMuxKey(const std::string& key, const std::string& value, const std::st
   return true;
 }
 
-bool parseAdapterLine(const std::vector<std::string>& words, Band& band, std::string& why) {
+bool parseAdapterLine(const std::vector<std::string>& words, const std::string& baseDir, Band& band,
+                      std::string& why) {
   if (words.size() < 2) { why = "adapter needs a number"; return false; }
   auto n = parseInteger(words[1]);
   if (!n || *n < 0 || *n > 255) { why = "bad adapter number"; return false; }
@@ -176,6 +191,8 @@ bool parseAdapterLine(const std::vector<std::string>& words, Band& band, std::st
     else if (key == "open" && value == "enoent") a.open = OpenOutcome::missing;
     else if (key == "dvr_opens" && parseInteger(value) && *parseInteger(value) >= 0)
       a.dvrOpens = static_cast<int>(*parseInteger(value));
+    else if (key == "busy_while" && !value.empty())
+      a.busyWhilePath = value[0] == '/' ? value : baseDir + "/" + value;
     else { why = "unknown adapter setting " + words[i]; return false; }
   }
   band.adapters.push_back(a);
@@ -219,7 +236,7 @@ std::optional<Band> parseBand(const std::string& text, const std::string& baseDi
     const std::string& kind = words[0];
     if (kind == "adapter") {
       std::string why;
-      if (!parseAdapterLine(words, band, why)) return fail(why);
+      if (!parseAdapterLine(words, baseDir, band, why)) return fail(why);
     } else if (kind == "tolerance") {
       auto v = words.size() == 2 ? parseInteger(words[1]) : std::nullopt;
       if (!v || *v < 0) return fail("tolerance needs a frequency in Hz");

@@ -18,6 +18,9 @@ struct AdapterConfig {
   // Opens of dvr0 for reading that succeed; later ones fail with EBUSY, as when
   // another program took the device in between. -1: no limit.
   int dvrOpens = -1;
+  // While this file exists opening the frontend fails with EBUSY: another
+  // program holds the tuner until the file is removed. Empty: never.
+  std::string busyWhilePath;
 };
 
 // How a statistic of the frontend is reported (the kernel's fe_stat scales).
@@ -45,6 +48,11 @@ struct Faults {
   bool sdtSplit = false;                     // SDT sent as two sections
   std::optional<int> lockLostAfterMs;        // lock drops this long after it was gained
   std::optional<int> lockLostForMs;          // ... and comes back after this long (else never)
+  // A fade of the air itself: this long after the multiplex first locked in this
+  // process the signal is gone for `fadeForMs`, whatever the tuner does meanwhile
+  // (tuning again does not bring it back sooner).
+  std::optional<int> fadeAfterMs;
+  int fadeForMs = 0;
   std::optional<int> dvrOverflowAfterMs;     // one EOVERFLOW this long after the DVR starts
   std::optional<int> dvrOverflowEveryMs;     // an EOVERFLOW every this long while the DVR runs
   std::optional<int> dvrGoneAfterMs;         // a DVR read fails with ENODEV this long after it starts

@@ -262,6 +262,12 @@ std::shared_ptr<LiveMux> Simulator::liveMux(const MuxConfig& config) {
   return mux;
 }
 
+// Raw system call: the interposed functions must not be re-entered from here.
+static bool heldElsewhere(const AdapterConfig& config) {
+  if (config.busyWhilePath.empty()) return false;
+  return ::syscall(SYS_faccessat, AT_FDCWD, config.busyWhilePath.c_str(), F_OK, 0) == 0;
+}
+
 int Simulator::open(const DevicePath& path, int flags) {
   std::lock_guard lock(mutex_);
   std::string error;
@@ -274,7 +280,7 @@ int Simulator::open(const DevicePath& path, int flags) {
     errno = ENOENT;
     return -1;
   }
-  if (a->config.open == OpenOutcome::busy) {
+  if (a->config.open == OpenOutcome::busy || (path.kind == DeviceKind::frontend && heldElsewhere(a->config))) {
     errno = EBUSY;
     return -1;
   }
@@ -421,13 +427,24 @@ bool Simulator::lockedAt(const Adapter& a, Clock::time_point now) const {
   auto lockTime = a.lockTime();
   if (now < lockTime) return false;
   const Faults& f = a.mux->config().faults;
+  if (fadingAt(a, now)) return false;
   if (!f.lockLostAfterMs || now < lockTime + milliseconds(*f.lockLostAfterMs)) return true;
   return f.lockLostForMs && now >= lockTime + milliseconds(*f.lockLostAfterMs + *f.lockLostForMs);
+}
+
+bool Simulator::fadingAt(const Adapter& a, Clock::time_point now) const {
+  const Faults& f = a.mux->config().faults;
+  if (!f.fadeAfterMs) return false;
+  auto anchor = fadeAnchors_.find(&a.mux->config());
+  if (anchor == fadeAnchors_.end()) return false;
+  auto fadeStart = anchor->second + milliseconds(*f.fadeAfterMs);
+  return now >= fadeStart && now < fadeStart + milliseconds(f.fadeForMs);
 }
 
 uint32_t Simulator::frontendStatus(const Adapter& a, Clock::time_point now) const {
   if (!a.tuned || !a.mux) return 0;
   if (lockedAt(a, now)) return kFeAllLockBits;
+  if (fadingAt(a, now)) return 0;  // nothing on the air
   if (now >= a.lockTime()) return 0;  // lock was lost
   int64_t elapsed = millisBetween(a.tuneTime, now);
   int delay = a.mux->config().lockDelayMs;
@@ -482,6 +499,7 @@ void Simulator::tune(Adapter& a) {
   a.tuned = true;
   a.tuneTime = Clock::now();
   ++a.generation;
+  if (a.mux && a.mux->config().faults.fadeAfterMs) fadeAnchors_.try_emplace(&a.mux->config(), a.lockTime());
 }
 
 int Simulator::setProperties(Handle& h, void* arg) {

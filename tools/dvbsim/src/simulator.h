@@ -94,6 +94,7 @@ class Simulator {
   void tune(Adapter& a);
   uint32_t frontendStatus(const Adapter& a, Clock::time_point now) const;
   bool lockedAt(const Adapter& a, Clock::time_point now) const;
+  bool fadingAt(const Adapter& a, Clock::time_point now) const;
   int replaceDemuxSocket(Handle& h, int type);
   void flushDescriptor(int fd, bool isSocket);
 
@@ -122,6 +123,8 @@ class Simulator {
   std::string bandError_;
   std::map<int, std::unique_ptr<Adapter>> adapters_;
   std::map<std::string, std::shared_ptr<LiveMux>> muxes_;
+  // First lock of each multiplex with a fade: the air's clock for that fade.
+  std::map<const MuxConfig*, Clock::time_point> fadeAnchors_;
   std::map<int, std::unique_ptr<Handle>> handles_;
   bool threadStarted_ = false;
   std::atomic<uint8_t> kinds_[kFastFds] = {};
