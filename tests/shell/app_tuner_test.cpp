@@ -1,8 +1,12 @@
 // App channel switching against the simulated adapter (tools/dvbsim), without a window.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <future>
+#include <thread>
 
 #include "shell/app.h"
 #include "shell/window_options.h"
@@ -134,6 +138,85 @@ TEST(AppOnTheSimulatedAdapter, ABusyTunerSaysAnotherPlayerHasIt) {
     StatusFacts facts;
     facts.tunerError = app.tunerError;
     EXPECT_EQ(buildStatusLine(facts), "Offline - tuner busy (close the other player)");
+}
+
+TEST(AppOnTheSimulatedAdapter, ATunerHeldByAnotherProgramIsOpenedOnTheNextTunerChannel) {
+    TempDir dir;
+    const std::string held = dir.file("held");
+    std::ofstream(held) << "";
+    VANTIRO_UNDER_DVBSIM(bandWithAdapters(dir, "adapter 0 busy_while=" + held + "\n"));
+    App app;
+    app.channels = standardBandChannels();
+    app.openTuner();
+    ASSERT_FALSE(app.tunerOpen);
+    ASSERT_TRUE(app.player.create());
+    app.switchChannel(0);
+    EXPECT_EQ(app.toastText, "Tuner not available - check the USB stick");
+    std::remove(held.c_str());  // the other program lets go
+    app.switchChannel(0);
+    EXPECT_TRUE(app.tunerOpen);
+    EXPECT_EQ(app.currentIndex, 0);
+    EXPECT_EQ(app.toastText, "Alpha TV");
+    app.stopTunerFeed();
+    app.player.stop();
+}
+
+// Polls the frame's reception watch (as the main loop does) until `done`, for 60 s at most.
+bool watchUntil(App& app, const std::function<bool()>& done) {
+    for (int i = 0; i < 1200 && !done(); ++i) {
+        app.watchReception(nowSeconds());
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return done();
+}
+
+// The lock goes 1.5 s after it was gained and only a retune brings it back. While a
+// band scan holds the tuner the watch neither waits for it nor retunes; once it is
+// free the multiplex is tuned again, the same service pipe carries data again and
+// nothing was restarted.
+TEST(AppOnTheSimulatedAdapter, ALostSignalIsRetunedWithoutWaitingForTheTunerAndThePictureGoesOn) {
+    TempDir dir;
+    std::string band = dir.file("band.conf");
+    std::ofstream(band) << "adapter 0\nmux freq=474000000 delsys=16 ts=" << test::standardBandDir()
+                        << "/mux-474.ts faults=lock-lost:1500\n";
+    VANTIRO_UNDER_DVBSIM(band);
+    const std::string tuneLog = dir.file("tunes.log");
+    ::setenv("DVBSIM_TUNE_LOG", tuneLog.c_str(), 1);
+    App app;
+    app.channels = standardBandChannels();
+    app.openTuner();
+    ASSERT_TRUE(app.tunerOpen) << app.tunerError;
+    ASSERT_TRUE(app.player.create());
+    app.switchChannel(0);
+    ASSERT_EQ(app.currentIndex, 0);
+    const int pipe = app.livePipe.readFd();
+
+    std::promise<void> release;
+    std::promise<void> holding;
+    std::thread scan([&] {
+        std::lock_guard<std::mutex> tuning(app.tuner.mutex());
+        holding.set_value();
+        release.get_future().wait();
+    });
+    holding.get_future().wait();
+    EXPECT_TRUE(watchUntil(app, [&] { return app.signalLost; })) << "the loss was not noticed";
+    EXPECT_FALSE(app.signalValid);
+    EXPECT_EQ(app.watchdog.retunes(), 0u) << "retuned under the scan's lock";
+    EXPECT_EQ(linesIn(tuneLog), 1);
+    release.set_value();
+    scan.join();
+
+    const std::uint64_t before = app.liveService->queue().pushedPackets();
+    EXPECT_TRUE(watchUntil(app, [&] { return !app.signalLost; })) << "the signal never came back";
+    EXPECT_GE(app.watchdog.retunes(), 1u);
+    EXPECT_GE(linesIn(tuneLog), 2);
+    EXPECT_EQ(app.toastText, "Signal back on 474 MHz");
+    EXPECT_EQ(app.currentIndex, 0);
+    EXPECT_EQ(app.livePipe.readFd(), pipe) << "the player's pipe was replaced";
+    EXPECT_TRUE(watchUntil(app, [&] { return app.liveService->queue().pushedPackets() > before; }));
+    EXPECT_FALSE(app.livePipe.ended());
+    app.player.stop();
+    app.stopTunerFeed();
 }
 
 }  // namespace
