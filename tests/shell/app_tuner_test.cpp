@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <future>
@@ -142,9 +143,10 @@ TEST(AppOnTheSimulatedAdapter, ABusyTunerSaysAnotherPlayerHasIt) {
 
 TEST(AppOnTheSimulatedAdapter, ATunerHeldByAnotherProgramIsOpenedOnTheNextTunerChannel) {
     TempDir dir;
-    const std::string held = dir.file("held");
-    std::ofstream(held) << "";
-    VANTIRO_UNDER_DVBSIM(bandWithAdapters(dir, "adapter 0 busy_while=" + held + "\n"));
+    std::ofstream(dir.file("held")) << "";
+    VANTIRO_UNDER_DVBSIM(bandWithAdapters(dir, "adapter 0 busy_while=held\n"));
+    // The body runs again in a child: the file beside the band it was given.
+    const std::string held = std::filesystem::path(std::getenv("DVBSIM_BAND")).parent_path() / "held";
     App app;
     app.channels = standardBandChannels();
     app.openTuner();
@@ -154,7 +156,7 @@ TEST(AppOnTheSimulatedAdapter, ATunerHeldByAnotherProgramIsOpenedOnTheNextTunerC
     EXPECT_EQ(app.toastText, "Tuner not available - check the USB stick");
     std::remove(held.c_str());  // the other program lets go
     app.switchChannel(0);
-    EXPECT_TRUE(app.tunerOpen);
+    EXPECT_TRUE(app.tunerOpen) << app.tunerError;
     EXPECT_EQ(app.currentIndex, 0);
     EXPECT_EQ(app.toastText, "Alpha TV");
     app.stopTunerFeed();

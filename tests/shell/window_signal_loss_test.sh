@@ -22,16 +22,16 @@ grab() {
     import -window "$window" -depth 8 "ppm:$WT_DIR/grab$shot.ppm" 2>/dev/null || wt_fail "cannot grab the window"
 }
 # The warning-coloured "Signal lost on 474 MHz" in the middle of the window.
-lost_shown() { (( $(ui_count "grab$shot" 300 250 980 470 242 166 77 8) > 200 )); }
+lost_shown() { (( $(ui_count "grab$shot" 380 300 900 420 242 166 77 8) > 200 )); }
 # The signal line ("signal 80%   quality 80%") in the now-playing panel.
-signal_line_ok() { (( $(ui_count "grab$shot" 24 24 640 200 140 217 153 10) > 60 )); }
+signal_line_ok() { (( $(ui_count "grab$shot" 24 100 640 150 140 217 153 10) > 60 )); }
 # Testsrc2 moves everywhere: two grabs in a row differ in the picture's middle.
 picture_moves() {
     local before=$shot
     grab
-    (( $(python3 "$UI_PROBE" changed "$WT_DIR/grab$before.ppm" "$WT_DIR/grab$shot.ppm" 200 220 1100 460 40) > 500 ))
+    (( $(python3 "$UI_PROBE" changed "$WT_DIR/grab$before.ppm" "$WT_DIR/grab$shot.ppm" 700 240 1100 440 40) > 300 ))
 }
-# until TEST...: grabs until the test holds (2 minutes at most).
+# until TEST...: grabs until the test holds (240 grabs at most).
 until_shown() {
     local tries
     for tries in $(seq 240); do
