@@ -3,6 +3,7 @@
 # picture freezes, the overlay says "Signal lost on 474 MHz" while the tuner is
 # retuned, and the picture moves again by itself with the signal line back,
 # without a key pressed. Judged from grabs of the window, state by state.
+# Slow: about 30 s on a quiet machine, minutes when the machine is loaded.
 source "$(dirname "$0")/../support/window_test_lib.sh"
 source "$(dirname "$0")/../support/ui_window_lib.sh"
 wt_require import
