@@ -1,5 +1,7 @@
 #include "guide/guide_tap.h"
 
+#include <cstdlib>
+#include <cstring>
 #include <vector>
 
 #include "dvb/section_tap.h"
@@ -8,10 +10,24 @@
 
 namespace vantiro {
 
+namespace {
+
+// VANTIRO_GUIDE=0 leaves the guide collector out (troubleshooting, and the
+// benchmark that times zapping with and without it). Read once per process.
+bool guideEnabled() {
+    static const bool enabled = [] {
+        const char* value = std::getenv("VANTIRO_GUIDE");
+        return value == nullptr || std::strcmp(value, "0") != 0;
+    }();
+    return enabled;
+}
+
+}  // namespace
+
 bool GuideTap::joined() const { return membership_.consumer() != nullptr && ended_ && !ended_->load(); }
 
 void GuideTap::follow(TunedMux& mux) {
-    if (!mux.sourceRunning()) return;
+    if (!guideEnabled() || !mux.sourceRunning()) return;
     if (joined() && frequency_ == mux.frequency()) return;
     leave();
     frequency_ = mux.frequency();
