@@ -20,7 +20,7 @@ lib=$build/tools/dvbsim/libdvbsim.so
 command -v dvbv5-scan >/dev/null || { echo "scan: dvbv5-scan missing (dvb-tools)" >&2; exit 1; }
 work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
 band=$("$src/tools/dvbsim/make-band" "$build/dvbsim-band")
-export XDG_CONFIG_HOME=$work/cfg
+export XDG_CONFIG_HOME=$work/cfg XDG_CACHE_HOME=$work/cache
 
 timed() { bench_tune_to_end "$lib" "$@"; }
 

@@ -15,7 +15,7 @@ lib=$build/tools/dvbsim/libdvbsim.so
 command -v w_scan >/dev/null || { echo "scan_full_band: w_scan missing (w-scan)" >&2; exit 1; }
 work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
 band=$(tools/dvbsim/make-band "$build/dvbsim-band")
-export XDG_CONFIG_HOME=$work/cfg
+export XDG_CONFIG_HOME=$work/cfg XDG_CACHE_HOME=$work/cache
 
 ours=(); peer=(); ours_services=0; peer_services=0; peer_locks=0
 for run in $(seq 1 "$BENCH_RUNS"); do

@@ -27,7 +27,7 @@ pids=()
 cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; wait 2>/dev/null; rm -rf "$work"; }
 trap cleanup EXIT
 mkdir -p "$work/cfg/vantiro"
-export XDG_CONFIG_HOME=$work/cfg VANTIRO_IPTV=$work/none.m3u8
+export XDG_CONFIG_HOME=$work/cfg XDG_CACHE_HOME=$work/cache VANTIRO_IPTV=$work/none.m3u8
 
 value() { sed -n "s/.*$1=\([0-9.,]*\).*/\1/p" <<<"$2" | tr ',' ' '; }
 

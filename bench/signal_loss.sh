@@ -71,7 +71,7 @@ pause_ms() { python3 "$work/gap.py" "$1" "$listen" "$fade_ms"; }
 
 ours_run() {
     rm -f "$work/ours.fifo"; mkfifo "$work/ours.fifo"
-    XDG_CONFIG_HOME=$work/cfg VANTIRO_IPTV=$work/none.m3u8 "${sim[@]}" "$bin" serve --port 0 \
+    XDG_CONFIG_HOME=$work/cfg XDG_CACHE_HOME=$work/cache VANTIRO_IPTV=$work/none.m3u8 "${sim[@]}" "$bin" serve --port 0 \
         > "$work/out.txt" 2> "$work/err.txt" &
     server=$!
     local port=""

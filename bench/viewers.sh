@@ -26,7 +26,7 @@ pids=()
 cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; wait 2>/dev/null; rm -rf "$work"; }
 trap cleanup EXIT
 mkdir -p "$work/cfg/vantiro"
-export XDG_CONFIG_HOME=$work/cfg VANTIRO_IPTV=$work/none.m3u8
+export XDG_CONFIG_HOME=$work/cfg XDG_CACHE_HOME=$work/cache VANTIRO_IPTV=$work/none.m3u8
 printf 'vantiro-1\nAlpha TV\t474000000\t16\t1025\t4096\t256\t257\t256\nBeta TV\t474000000\t16\t1026\t4097\t258\t259\t258\nRadio Gamma\t474000000\t16\t1027\t4098\t0\t260\t260\n' \
   > "$work/cfg/vantiro/channels.tsv"
 sed "s|ts=mux-474.ts|ts=$(dirname "$band")/mux-474.ts bitrate=40000000|" "$band" > "$work/fast.conf"

@@ -7,7 +7,11 @@ set(VANTIRO_FONT_FILES NotoSans-Regular.ttf NotoSansThai-Regular.ttf)
 install(TARGETS vantiro RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 foreach(font ${VANTIRO_FONT_FILES})
   if(EXISTS ${VANTIRO_NOTO_DIR}/${font})
-    install(FILES ${VANTIRO_NOTO_DIR}/${font} DESTINATION ${CMAKE_INSTALL_DATADIR}/vantiro/fonts)
+    # A link to the font that fonts-noto-core installs, not a second copy of it.
+    install(CODE "
+      set(dir \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/vantiro/fonts\")
+      file(MAKE_DIRECTORY \"\${dir}\")
+      file(CREATE_LINK \"${VANTIRO_NOTO_DIR}/${font}\" \"\${dir}/${font}\" SYMBOLIC)")
   else()
     message(WARNING "${VANTIRO_NOTO_DIR}/${font} not found: the package will rely on the system's fonts")
   endif()

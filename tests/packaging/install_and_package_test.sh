@@ -24,6 +24,9 @@ for f in bin/vantiro share/vantiro/fonts/NotoSans-Regular.ttf share/vantiro/font
          share/bash-completion/completions/vantiro; do
     [[ -e "$tmp/root/usr/$f" ]] || fail "not installed: $f"
 done
+for f in NotoSans-Regular.ttf NotoSansThai-Regular.ttf; do
+    [[ -L "$tmp/root/usr/share/vantiro/fonts/$f" ]] || fail "font $f is copied instead of linked to fonts-noto-core's"
+done
 # The installed program finds its fonts through ../share/vantiro/fonts/.
 "$tmp/root/usr/bin/vantiro" help | grep -q '^usage: vantiro' || fail "installed vantiro help"
 
@@ -43,6 +46,7 @@ if [[ -n "$deb" ]]; then
         lintian "$deb" > "$tmp/lintian.log" 2>&1
         grep '^W:' "$tmp/lintian.log"
         grep '^E:' "$tmp/lintian.log" && fail "lintian reports errors"
+        grep 'duplicate-font-file' "$tmp/lintian.log" && fail "the package copies fonts that fonts-noto-core installs"
     fi
 else
     fail "no package was built"
