@@ -12,15 +12,15 @@ bool usablePid(std::uint16_t pid) { return pid != 0 && pid < kTsNullPid; }
 
 }  // namespace
 
-ServiceFilter::ServiceFilter(ServiceSpec spec, std::shared_ptr<PacketQueue> output)
+ServiceFilter::ServiceFilter(ServiceSpec wanted, std::shared_ptr<PacketQueue> output)
     : output_(std::move(output)),
-      programNumber_(spec.programNumber),
-      pmtPid_(static_cast<std::uint16_t>(spec.pmtPid & kTsPidMask)),
+      programNumber_(wanted.programNumber),
+      pmtPid_(static_cast<std::uint16_t>(wanted.pmtPid & kTsPidMask)),
       patHandler_([this](SectionBytes section) { handlePat(section); }),
       pmtHandler_([this](SectionBytes section) { handlePmt(section); }),
-      programNumberSeen_(spec.programNumber),
+      programNumberSeen_(wanted.programNumber),
       pmtPidSeen_(pmtPid_) {
-    for (std::uint16_t pid : spec.guessPids) {
+    for (std::uint16_t pid : wanted.guessPids) {
         pid &= kTsPidMask;
         if (!usablePid(pid) || pid == pmtPid_ || pass_[pid]) continue;
         pass_[pid] = true;

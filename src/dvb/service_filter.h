@@ -44,7 +44,7 @@ public:
     // (a multiplex that lost its PAT still plays from the known PMT PID).
     static constexpr std::uint32_t kPatFallbackPackets = 8000;
 
-    ServiceFilter(ServiceSpec spec, std::shared_ptr<PacketQueue> output);
+    ServiceFilter(ServiceSpec wanted, std::shared_ptr<PacketQueue> output);
 
     void onPackets(std::span<const std::uint8_t> packets) override;
     void onDiscontinuity() override;

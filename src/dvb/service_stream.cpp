@@ -2,9 +2,9 @@
 
 namespace vantiro {
 
-ServiceStream::ServiceStream(std::shared_ptr<PacketHub> hub, ServiceSpec spec, PacketQueueLimits limits)
+ServiceStream::ServiceStream(std::shared_ptr<PacketHub> hub, ServiceSpec wanted, PacketQueueLimits limits)
     : queue_(std::make_shared<PacketQueue>(limits)),
-      filter_(std::make_shared<ServiceFilter>(std::move(spec), queue_)),
+      filter_(std::make_shared<ServiceFilter>(std::move(wanted), queue_)),
       membership_(std::move(hub), filter_) {}
 
 ServiceStream::~ServiceStream() {

@@ -13,7 +13,7 @@ namespace vantiro {
 // hub and closing the queue happen when it is destroyed, from any thread.
 class ServiceStream {
 public:
-    ServiceStream(std::shared_ptr<PacketHub> hub, ServiceSpec spec, PacketQueueLimits limits = {});
+    ServiceStream(std::shared_ptr<PacketHub> hub, ServiceSpec wanted, PacketQueueLimits limits = {});
     ~ServiceStream();
     ServiceStream(const ServiceStream&) = delete;
     ServiceStream& operator=(const ServiceStream&) = delete;

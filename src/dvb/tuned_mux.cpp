@@ -62,13 +62,13 @@ void TunedMux::close() {
     deliverySystem_ = -1;
 }
 
-std::unique_ptr<ServiceStream> TunedMux::openService(const ServiceSpec& spec, std::string* error,
+std::unique_ptr<ServiceStream> TunedMux::openService(const ServiceSpec& wanted, std::string* error,
                                                      PacketQueueLimits limits) {
     if (!sourceRunning()) {
         if (error) *error = "no multiplex is being received";
         return nullptr;
     }
-    return std::make_unique<ServiceStream>(hub_, spec, limits);
+    return std::make_unique<ServiceStream>(hub_, wanted, limits);
 }
 
 HubMembership TunedMux::addConsumer(std::shared_ptr<PacketConsumer> consumer) {

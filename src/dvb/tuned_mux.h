@@ -53,9 +53,9 @@ public:
     // Ends the consumers, stops the source and forgets the multiplex.
     void close();
 
-    // A single-program stream of `spec`'s program from the running source; null
+    // A single-program stream of `wanted`'s program from the running source; null
     // (and "no multiplex is being received" in `error`) without one.
-    std::unique_ptr<ServiceStream> openService(const ServiceSpec& spec, std::string* error = nullptr,
+    std::unique_ptr<ServiceStream> openService(const ServiceSpec& wanted, std::string* error = nullptr,
                                                PacketQueueLimits limits = {});
     // Joins any consumer to the hub; it leaves when the membership goes.
     HubMembership addConsumer(std::shared_ptr<PacketConsumer> consumer);

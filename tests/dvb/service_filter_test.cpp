@@ -70,7 +70,7 @@ std::set<std::uint16_t> pidSet(const std::string& stream) {
 }
 
 struct Harness {
-    explicit Harness(ServiceSpec spec) : queue(std::make_shared<PacketQueue>()), filter(std::move(spec), queue) {}
+    explicit Harness(ServiceSpec wanted) : queue(std::make_shared<PacketQueue>()), filter(std::move(wanted), queue) {}
     std::string run(const std::string& input) { return filtered(filter, *queue, input); }
     std::shared_ptr<PacketQueue> queue;
     ServiceFilter filter;

@@ -43,10 +43,10 @@ void checkOutput(vantiro::PacketQueue& queue) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 6) return 0;
-    vantiro::ServiceSpec spec;
-    spec.programNumber = static_cast<std::uint16_t>(data[0] << 8 | data[1]);
-    spec.pmtPid = static_cast<std::uint16_t>((data[2] & 0x1F) << 8 | data[3]);
-    spec.guessPids = {static_cast<std::uint16_t>(data[4] * 3), 0x1FFF};
+    vantiro::ServiceSpec wanted;
+    wanted.programNumber = static_cast<std::uint16_t>(data[0] << 8 | data[1]);
+    wanted.pmtPid = static_cast<std::uint16_t>((data[2] & 0x1F) << 8 | data[3]);
+    wanted.guessPids = {static_cast<std::uint16_t>(data[4] * 3), 0x1FFF};
     const std::size_t step = 1 + (data[5] & 0x7F) * 3;
     // With the top bit the rest is laid out as packets (a sync byte before every
     // 187 bytes), so that the fuzzer reaches the tables without finding the
@@ -65,9 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     auto queue = std::make_shared<vantiro::PacketQueue>(vantiro::PacketQueueLimits{1 << 16, 1 << 20});
-    vantiro::ServiceFilter filter(spec, queue);
+    vantiro::ServiceFilter filter(wanted, queue);
     std::size_t sections = 0;
-    vantiro::SectionTap tap({0x12, 0x00, spec.pmtPid}, [&](std::uint16_t, vantiro::SectionBytes section) {
+    vantiro::SectionTap tap({0x12, 0x00, wanted.pmtPid}, [&](std::uint16_t, vantiro::SectionBytes section) {
         check(section.size() >= 3 && section.size() <= vantiro::kMaxSectionBytes);
         ++sections;
     });

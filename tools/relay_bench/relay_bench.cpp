@@ -83,9 +83,9 @@ bool attach(vantiro::TunedMux& mux, Output& out, const std::string& mode, const 
         out.allQueue = std::make_shared<vantiro::PacketQueue>(limits);
         out.all = mux.addConsumer(vantiro::PidFilter::allPids(out.allQueue));
     } else {
-        vantiro::ServiceSpec spec;
-        spec.programNumber = static_cast<std::uint16_t>(std::strtoul(program ? program : "0", nullptr, 0));
-        out.service = mux.openService(spec, nullptr, limits);
+        vantiro::ServiceSpec wanted;
+        wanted.programNumber = static_cast<std::uint16_t>(std::strtoul(program ? program : "0", nullptr, 0));
+        out.service = mux.openService(wanted, nullptr, limits);
         if (!out.service) return false;
     }
     std::string error;
