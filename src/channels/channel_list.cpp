@@ -1,4 +1,5 @@
 #include "channels/channel_list.h"
+#include "system/write_all.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -83,17 +84,6 @@ std::string serialise(const std::vector<Channel>& channels) {
         out += '\n';
     }
     return out;
-}
-
-bool writeAll(int fd, const std::string& data) {
-    std::size_t written = 0;
-    while (written < data.size()) {
-        ssize_t n = ::write(fd, data.data() + written, data.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        written += static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 // The mode of the list being replaced; nothing for a new file, which gets what

@@ -1,4 +1,5 @@
 #include "guide/guide_cache.h"
+#include "system/write_all.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -130,17 +131,6 @@ bool parseEventLine(std::string_view line, std::uint16_t& serviceId, EitEvent& e
     e.title = std::move(*title);
     e.shortText = std::move(*shortText);
     e.extendedText = std::move(*extended);
-    return true;
-}
-
-bool writeAll(int fd, const std::string& data) {
-    std::size_t written = 0;
-    while (written < data.size()) {
-        ssize_t n = ::write(fd, data.data() + written, data.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        written += static_cast<std::size_t>(n);
-    }
     return true;
 }
 
