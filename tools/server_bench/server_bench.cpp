@@ -38,10 +38,14 @@
 #include <vector>
 
 #include "dvb/ts_relay.h"
+#include "loopback_client.h"
 #include "dvb/tuner.h"
 
 namespace {
 
+using bench::awaitFirstBodyByte;
+using bench::connectLoopback;
+using bench::sendAll;
 using Clock = std::chrono::steady_clock;
 
 double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
@@ -51,23 +55,6 @@ double cpuSeconds() {
     ::getrusage(RUSAGE_SELF, &usage);
     return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-int connectLoopback(int port) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-bool sendAll(int fd, const std::string& text) {
-    return ::send(fd, text.data(), text.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(text.size());
 }
 
 // One request on a new connection; the whole answer, or "" on failure.
@@ -198,22 +185,10 @@ double wallSeconds() {
 double firstStreamByteMs(int port, const std::string& wire, Clock::time_point since, double& wall) {
     int fd = connectLoopback(port);
     if (fd < 0) return -1;
-    sendAll(fd, wire);
-    std::string head;
-    char buffer[4096];
     double ms = -1;
-    for (;;) {
-        pollfd ready{fd, POLLIN, 0};
-        if (::poll(&ready, 1, 10000) <= 0) break;
-        ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-        if (n <= 0) break;
-        head.append(buffer, static_cast<std::size_t>(n));
-        std::size_t end = head.find("\r\n\r\n");
-        if (end != std::string::npos && head.size() > end + 4) {
-            ms = seconds(Clock::now() - since) * 1000;
-            wall = wallSeconds();
-            break;
-        }
+    if (sendAll(fd, wire) && awaitFirstBodyByte(fd, 10000)) {
+        ms = seconds(Clock::now() - since) * 1000;
+        wall = wallSeconds();
     }
     ::close(fd);
     return ms;

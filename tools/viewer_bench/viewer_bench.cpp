@@ -26,32 +26,20 @@
 #include <string>
 #include <vector>
 
+#include "loopback_client.h"
+
 namespace {
 
+using bench::awaitFirstBodyByte;
+using bench::connectLoopback;
+using bench::sendAll;
 using Clock = std::chrono::steady_clock;
 constexpr std::size_t kPacket = 188;
 
 double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-// `receiveBuffer` > 0 sets the socket's receive buffer before connecting.
-int connectLoopback(int port, int receiveBuffer = 0) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return -1;
-    if (receiveBuffer > 0) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 bool sendRequest(int fd, const std::string& target) {
-    std::string wire = "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
-    return ::send(fd, wire.data(), wire.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(wire.size());
+    return sendAll(fd, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
 }
 
 // Follows the continuity counters of every PID of one viewer's stream.
@@ -203,19 +191,7 @@ int runTtfb(int argc, char** argv) {
         auto since = Clock::now();
         int fd = connectLoopback(port);
         if (fd < 0 || !sendRequest(fd, target)) return 1;
-        std::string head;
-        char chunk[4096];
-        double ms = -1;
-        for (;;) {
-            ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
-            if (n <= 0) break;
-            head.append(chunk, static_cast<std::size_t>(n));
-            std::size_t end = head.find("\r\n\r\n");
-            if (end != std::string::npos && head.size() > end + 4) {
-                ms = seconds(Clock::now() - since) * 1000;
-                break;
-            }
-        }
+        double ms = awaitFirstBodyByte(fd, 10000) ? seconds(Clock::now() - since) * 1000 : -1;
         ::close(fd);
         if (ms < 0) {
             std::fprintf(stderr, "ttfb: no stream from %s\n", target.c_str());
