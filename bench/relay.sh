@@ -72,5 +72,5 @@ for run in $(seq 1 "$BENCH_RUNS"); do
 done
 bench_row name="relay CPU s per s of a 40 Mbit/s multiplex (one service relayed)" format=%.4f \
     ours="${relay_cpu[*]}" peer="${zap_cpu[*]}" peer_label="(dvbv5-zap -p -r, same PIDs, to a file)" \
-    note="zap / relay over the same steady ${window} s window; the relay taps the whole multiplex and filters it itself, zap has the demux filter its PIDs; both include the simulated adapter's own threads"
+    note="zap / relay over the same steady ${window} s window; both have the demux filter the same PIDs to the DVR (PAT, PMT, video, audio: the relay a demux descriptor per PID, as zap); both include the simulated adapter's own threads"
 exit 0

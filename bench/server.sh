@@ -134,7 +134,7 @@ kill "$live_pid"
 echo "server: CPU/s ours [${ours_cpu[*]}] zap [${zap_cpu[*]}]" >&2
 bench_row name="CPU s per s of one stream (server with relay, 1.5 Mbit/s multiplex)" format=%.4f \
   ours="${ours_cpu[*]}" peer="${zap_cpu[*]}" peer_label="(dvbv5-zap -p -r recording the service to a file)" \
-  note="zap / ours over the same steady 6 s window; both include the simulated adapter's threads"
+  note="zap / ours over the same steady 6 s window; both have the demux filter the service's PIDs (ours also the guide's EIT, 0x12); both include the simulated adapter's threads"
 
 # ---- MuMuDVB HTTP unicast on the same multiplex ----------------------------
 command -v mumudvb >/dev/null || { echo "server: mumudvb not installed; its rows are left out" >&2; exit 0; }

@@ -1,22 +1,20 @@
 #include "dvb/dvr_source.h"
 
 #include <fcntl.h>
-#include <linux/dvb/dmx.h>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
+#include "dvb/psi_section.h"
 #include "dvb/ts_aligner.h"
 
 namespace vantiro {
 namespace {
 
-constexpr std::uint16_t kWholeTransportStream = 0x2000;
 // A read shorter than this is followed by the coalescing nap.
 constexpr std::size_t kShortReadBytes = 32 * 1024;
 
@@ -28,16 +26,6 @@ std::string adapterDevicePath(int adapter, const char* device) {
 
 void setError(std::string* error, std::string text) {
     if (error) *error = std::move(text);
-}
-
-bool startWholeStreamFilter(int demuxFd) {
-    dmx_pes_filter_params params{};
-    params.pid = kWholeTransportStream;
-    params.input = DMX_IN_FRONTEND;
-    params.output = DMX_OUT_TS_TAP;
-    params.pes_type = DMX_PES_OTHER;
-    params.flags = DMX_IMMEDIATE_START;
-    return ::ioctl(demuxFd, DMX_SET_PES_FILTER, &params) == 0;
 }
 
 std::int64_t steadyNowNs() {
@@ -52,24 +40,20 @@ DvrSource::DvrSource(std::shared_ptr<PacketHub> hub) : hub_(std::move(hub)) {}
 
 bool DvrSource::openAdapter(int adapter, std::string* error) {
     stop();
-    std::string demuxPath = adapterDevicePath(adapter, "demux0");
-    UniqueFd demux(::open(demuxPath.c_str(), O_RDWR | O_CLOEXEC));
-    if (!demux) {
-        setError(error, "cannot open " + demuxPath + ": " + std::strerror(errno));
-        return false;
-    }
-    if (!startWholeStreamFilter(demux.get())) {
-        setError(error, std::string("cannot start the TS filter: ") + std::strerror(errno));
+    filters_.setDevice(adapterDevicePath(adapter, "demux0"));
+    PidSet wanted = hub_->wantedPids();
+    wanted.add(kPatPid);
+    if (!filters_.apply(wanted, error)) {
+        filters_ = DemuxFilters{};
         return false;
     }
     std::string dvrPath = adapterDevicePath(adapter, "dvr0");
     UniqueFd dvr(::open(dvrPath.c_str(), O_RDONLY | O_CLOEXEC));
     if (!dvr) {
         setError(error, "cannot open " + dvrPath + ": " + std::strerror(errno));
-        ::ioctl(demux.get(), DMX_STOP);
+        filters_ = DemuxFilters{};
         return false;
     }
-    demuxFd_ = std::move(demux);
     sourceFd_ = std::move(dvr);
     return true;
 }
@@ -91,25 +75,28 @@ bool DvrSource::start(std::string* error) {
         stop();
         return false;
     }
+    stopping_ = false;
     ended_ = false;
     bytes_ = 0;
     overflows_ = 0;
     lastDataNs_ = 0;
     running_ = true;
     hub_->open();
+    hub_->demand()->setWakeFd(wakeFd_.get());
     thread_ = std::thread(&DvrSource::readLoop, this);
     return true;
 }
 
 void DvrSource::stop() {
     if (thread_.joinable()) {
+        stopping_ = true;
         std::uint64_t one = 1;
         [[maybe_unused]] ssize_t n = ::write(wakeFd_.get(), &one, sizeof one);
         thread_.join();
     }
+    if (wakeFd_) hub_->demand()->setWakeFd(-1);
     sourceFd_.reset();
-    if (demuxFd_) ::ioctl(demuxFd_.get(), DMX_STOP);
-    demuxFd_.reset();
+    filters_ = DemuxFilters{};
     wakeFd_.reset();
 }
 
@@ -123,22 +110,42 @@ SourceHealth DvrSource::health() const {
     return health;
 }
 
-// True when the wake descriptor fired during the nap.
-bool DvrSource::napOrStop(std::chrono::milliseconds delay) {
+// Returns early when woken (to stop, or to follow a change of the wanted PIDs).
+void DvrSource::nap(std::chrono::milliseconds delay) {
     pollfd wake{wakeFd_.get(), POLLIN, 0};
-    return ::poll(&wake, 1, static_cast<int>(delay.count())) > 0;
+    ::poll(&wake, 1, static_cast<int>(delay.count()));
+}
+
+void DvrSource::drainWake() {
+    std::uint64_t count = 0;
+    [[maybe_unused]] ssize_t n = ::read(wakeFd_.get(), &count, sizeof count);
+}
+
+// Sets the demux's filters to what the consumers want now. A failure keeps
+// whatever the filters pass (at worst the whole stream): the consumers pick
+// out their own packets either way.
+void DvrSource::followDemand() {
+    if (!hub_->demand()->takeChange() || !filters_.hasDevice()) return;
+    PidSet wanted = hub_->wantedPids();
+    wanted.add(kPatPid);
+    filters_.apply(wanted);
 }
 
 void DvrSource::readLoop() {
     TsAligner aligner(kChunkPackets, [this](std::span<const std::uint8_t> packets) { hub_->deliver(packets); });
-    bool stopped = false;
-    while (!stopped) {
+    followDemand();  // consumers that joined between opening and starting
+    while (!stopping_) {
         pollfd fds[2] = {{sourceFd_.get(), POLLIN, 0}, {wakeFd_.get(), POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
             if (errno == EINTR) continue;
             break;
         }
-        if (fds[1].revents & POLLIN) break;
+        if (fds[1].revents & POLLIN) {
+            drainWake();
+            if (stopping_) break;
+            followDemand();
+            continue;
+        }
         std::span<std::uint8_t> room = aligner.freeSpace();
         ssize_t n = ::read(sourceFd_.get(), room.data(), room.size());
         if (n < 0) {
@@ -161,8 +168,10 @@ void DvrSource::readLoop() {
         bytes_.fetch_add(static_cast<std::uint64_t>(n), std::memory_order_relaxed);
         lastDataNs_.store(steadyNowNs(), std::memory_order_relaxed);
         aligner.commit(static_cast<std::size_t>(n));
-        if (static_cast<std::size_t>(n) < kShortReadBytes && coalesceDelay_.count() > 0)
-            stopped = napOrStop(coalesceDelay_);
+        // A consumer that read a new PMT in these packets gets its new PIDs now,
+        // not after the nap.
+        followDemand();
+        if (static_cast<std::size_t>(n) < kShortReadBytes && coalesceDelay_.count() > 0) nap(coalesceDelay_);
     }
     hub_->close();
     running_ = false;

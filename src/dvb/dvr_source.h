@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "dvb/demux_filters.h"
 #include "dvb/packet_hub.h"
 #include "dvb/unique_fd.h"
 
@@ -22,11 +23,18 @@ struct SourceHealth {
     std::chrono::steady_clock::time_point lastData{};
 };
 
-// Reads the whole transport stream of the tuned multiplex from the adapter's
-// DVR device (or from any descriptor: a pipe, a recorded file) on a thread of
-// its own, in large chunks cut into whole packets, and hands them to a hub.
+// Reads the transport stream of the tuned multiplex from the adapter's DVR
+// device (or from any descriptor: a pipe, a recorded file) on a thread of its
+// own, in large chunks cut into whole packets, and hands them to a hub.
 // It lives as long as the tuner stays on the multiplex: zapping between the
 // multiplex's services adds and removes consumers, never reopens the DVR.
+//
+// On an adapter the demux passes only what the hub's consumers want (see
+// `PacketConsumer::wantPids`), and always the PAT, which keeps data flowing
+// for the signal watchdog when nobody wants anything. The reading thread owns
+// the demux filters and sets them anew whenever the wanted set changes: right
+// after the packets whose tables changed it (a consumer read a new PMT), or
+// when woken by a consumer joining or leaving on another thread.
 //
 // An overflow of the DVR buffer is counted and reading goes on (the kernel has
 // already emptied its buffer): a glitch, not an end. A read error or end of
@@ -43,9 +51,10 @@ public:
     DvrSource(const DvrSource&) = delete;
     DvrSource& operator=(const DvrSource&) = delete;
 
-    // Opens /dev/dvb/adapter<N>/demux0 with a whole-stream TS tap and dvr0. On
-    // failure `error` (may be null) gets "cannot open <path>: <reason>" or
-    // "cannot start the TS filter: <reason>" and nothing stays open.
+    // Starts the demux filters for what the hub's consumers want now on
+    // /dev/dvb/adapter<N>/demux0 and opens dvr0. On failure `error` (may be
+    // null) gets "cannot open <path>: <reason>" or "cannot start the TS filter:
+    // <reason>" and nothing stays open.
     bool openAdapter(int adapter, std::string* error = nullptr);
     // Reads `fd` (taken over) instead of a DVR device.
     void adopt(int fd);
@@ -68,12 +77,16 @@ public:
 
 private:
     void readLoop();
-    bool napOrStop(std::chrono::milliseconds delay);
+    void nap(std::chrono::milliseconds delay);
+    void drainWake();
+    void followDemand();
 
     std::shared_ptr<PacketHub> hub_;
-    UniqueFd demuxFd_;
+    DemuxFilters filters_;
     UniqueFd sourceFd_;
+    // Written to stop the thread and whenever the wanted PIDs change.
     UniqueFd wakeFd_;
+    std::atomic<bool> stopping_{false};
     std::function<void(std::uint64_t)> overflowObserver_;
     // 30 ms is a tenth of what the kernel's 1.8 MiB DVR buffer holds of a full
     // 50 Mbit/s multiplex, and cuts the wake-ups of a 40 Mbit/s multiplex to a

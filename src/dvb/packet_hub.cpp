@@ -6,22 +6,44 @@ namespace vantiro {
 
 void PacketHub::add(std::shared_ptr<PacketConsumer> consumer) {
     if (!consumer) return;
-    std::lock_guard<std::mutex> guard(mutex_);
-    if (closed_) {
-        consumer->onEnd();
-        return;
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (closed_) {
+            consumer->onEnd();
+            return;
+        }
+        consumer->setDemand(demand_);
+        consumers_.push_back(std::move(consumer));
     }
-    consumers_.push_back(std::move(consumer));
+    demand_->changed();
 }
 
 void PacketHub::remove(const PacketConsumer* consumer) {
-    std::lock_guard<std::mutex> guard(mutex_);
-    std::erase_if(consumers_, [consumer](const auto& c) { return c.get() == consumer; });
+    bool removed = false;
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        removed = std::erase_if(consumers_, [consumer](const auto& c) {
+                      if (c.get() != consumer) return false;
+                      c->setDemand(nullptr);
+                      return true;
+                  }) > 0;
+    }
+    if (removed) demand_->changed();
 }
 
 std::size_t PacketHub::consumerCount() const {
     std::lock_guard<std::mutex> guard(mutex_);
     return consumers_.size();
+}
+
+PidSet PacketHub::wantedPids() const {
+    std::lock_guard<std::mutex> guard(mutex_);
+    PidSet wanted;
+    for (const auto& consumer : consumers_) {
+        wanted.merge(consumer->wantedPids());
+        if (wanted.whole()) break;
+    }
+    return wanted;
 }
 
 // The lock is held while the consumers run so that `remove` can promise that a
@@ -38,14 +60,20 @@ void PacketHub::signalDiscontinuity() {
 }
 
 void PacketHub::endConsumers() {
-    std::lock_guard<std::mutex> guard(mutex_);
-    endConsumersLocked();
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        endConsumersLocked();
+    }
+    demand_->changed();
 }
 
 void PacketHub::close() {
-    std::lock_guard<std::mutex> guard(mutex_);
-    closed_ = true;
-    endConsumersLocked();
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        closed_ = true;
+        endConsumersLocked();
+    }
+    demand_->changed();
 }
 
 void PacketHub::open() {
@@ -54,7 +82,10 @@ void PacketHub::open() {
 }
 
 void PacketHub::endConsumersLocked() {
-    for (const auto& consumer : consumers_) consumer->onEnd();
+    for (const auto& consumer : consumers_) {
+        consumer->onEnd();
+        consumer->setDemand(nullptr);
+    }
     consumers_.clear();
 }
 

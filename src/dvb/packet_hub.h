@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "dvb/packet_consumer.h"
+#include "dvb/pid_demand.h"
+#include "dvb/pid_set.h"
 
 namespace vantiro {
 
@@ -14,11 +16,19 @@ namespace vantiro {
 // added and removed from any thread at any time; `deliver` runs on the source's
 // thread and calls each consumer in turn (consumers never block, see
 // `PacketConsumer`). After `remove` returns, the consumer is not called again.
+//
+// It also gathers what its consumers want: `wantedPids` is the union of their
+// declarations, and `demand()` is told whenever that may have changed (a
+// consumer joined, left or declared new PIDs), so that the source can set the
+// demux's filters to it.
 class PacketHub {
 public:
     void add(std::shared_ptr<PacketConsumer> consumer);
     void remove(const PacketConsumer* consumer);
     std::size_t consumerCount() const;
+    // The union of the consumers' wanted PIDs; empty without consumers.
+    PidSet wantedPids() const;
+    const std::shared_ptr<PidDemand>& demand() const { return demand_; }
 
     // Source side.
     void deliver(std::span<const std::uint8_t> packets);
@@ -38,6 +48,7 @@ private:
     mutable std::mutex mutex_;
     std::vector<std::shared_ptr<PacketConsumer>> consumers_;
     bool closed_ = false;
+    const std::shared_ptr<PidDemand> demand_ = std::make_shared<PidDemand>();
 };
 
 // Membership of one consumer in a hub: removes it when destroyed. Holds the hub,

@@ -4,13 +4,16 @@ namespace vantiro {
 
 PidFilter::PidFilter(const std::vector<std::uint16_t>& pids, std::shared_ptr<PacketQueue> output)
     : output_(std::move(output)) {
-    for (std::uint16_t pid : pids) pass_[pid & kTsPidMask] = true;
-    pass_[0] = true;
+    PidSet wanted(pids);
+    wanted.add(0);
+    for (std::uint16_t pid : wanted.pids()) pass_[pid] = true;
+    wantPids(std::move(wanted));
 }
 
 std::shared_ptr<PidFilter> PidFilter::allPids(std::shared_ptr<PacketQueue> output) {
     auto filter = std::make_shared<PidFilter>(std::vector<std::uint16_t>{}, std::move(output));
     filter->all_ = true;
+    filter->wantPids(PidSet::wholeStream());
     return filter;
 }
 

@@ -11,6 +11,7 @@ SectionTap::SectionTap(const std::vector<std::uint16_t>& pids, Handler handler, 
         slot_[pid] = static_cast<std::int16_t>(assemblers_.size());
         assemblers_.push_back({pid, SectionAssembler{}});
     }
+    wantPids(PidSet(pids));
 }
 
 void SectionTap::onPackets(std::span<const std::uint8_t> packets) {

@@ -27,6 +27,15 @@ ServiceFilter::ServiceFilter(ServiceSpec wanted, std::shared_ptr<PacketQueue> ou
         passed_.push_back(pid);
     }
     scratch_.reserve(64 * kTsPacketSize);
+    declarePids();
+}
+
+// The demux passes only what is declared: the PAT, the PMT and the streams.
+void ServiceFilter::declarePids() {
+    PidSet wanted{kPatPid};
+    if (pmtPid_ != 0) wanted.add(pmtPid_);
+    for (std::uint16_t pid : passed_) wanted.add(pid);
+    wantPids(std::move(wanted));
 }
 
 std::optional<Pmt> ServiceFilter::currentPmt() const {
@@ -85,14 +94,14 @@ void ServiceFilter::handlePat(SectionBytes section) {
             programNumber_ = program.programNumber;
             programNumberSeen_ = programNumber_;
         }
-        usePmtPid(program.pmtPid);
+        if (usePmtPid(program.pmtPid)) declarePids();
         break;
     }
     emitPat();
 }
 
-void ServiceFilter::usePmtPid(std::uint16_t pid) {
-    if (pid == pmtPid_ || !usablePid(pid)) return;
+bool ServiceFilter::usePmtPid(std::uint16_t pid) {
+    if (pid == pmtPid_ || !usablePid(pid)) return false;
     pmtPid_ = pid;
     pmtPidSeen_ = pid;
     pmtAssembler_.reset();
@@ -101,6 +110,7 @@ void ServiceFilter::usePmtPid(std::uint16_t pid) {
         pass_[pid] = false;
         std::erase(passed_, pid);
     }
+    return true;
 }
 
 void ServiceFilter::handlePmt(SectionBytes section) {
@@ -117,6 +127,7 @@ void ServiceFilter::handlePmt(SectionBytes section) {
         programNumberSeen_ = program;
     }
     applyStreams(*pmt);
+    declarePids();
     pmtVersion_ = version;
     pmtVersionSeen_ = version;
     {

@@ -34,7 +34,8 @@ struct ServiceSpec {
 // PIDs from the PMT as it is read from the stream; a new PMT version changes the
 // PID set from the next packet on, with no gap. Nothing depends on stored PIDs
 // except as a first guess, so a channel saved without PIDs plays once its PMT
-// arrives.
+// arrives. It declares the PIDs it follows to the demux (`wantPids`) as they
+// change, so that the demux passes no more of the multiplex than its consumers use.
 //
 // Runs on the source's thread; its output goes to a bounded queue. The
 // observers (`pmtVersion`, `currentPmt`, ...) may be read from any thread.
@@ -64,7 +65,9 @@ private:
     void handlePacket(const std::uint8_t* packet);
     void handlePat(SectionBytes section);
     void handlePmt(SectionBytes section);
-    void usePmtPid(std::uint16_t pid);
+    // True when the PMT PID changed.
+    bool usePmtPid(std::uint16_t pid);
+    void declarePids();
     void applyStreams(const Pmt& pmt);
     void emitPat();
     void append(const std::uint8_t* packet);

@@ -28,8 +28,8 @@ public:
     TsRelay(const TsRelay&) = delete;
     TsRelay& operator=(const TsRelay&) = delete;
 
-    // Stops any previous run, then opens /dev/dvb/adapter<N>/demux0 and dvr0,
-    // starts the whole-TS filter, the reading thread and the pipe's writer. On
+    // Stops any previous run, then has /dev/dvb/adapter<N>/demux0 filter `pids`
+    // and the PAT to dvr0, starts the reading thread and the pipe's writer. On
     // failure `error` (may be null) gets the reason and the relay is stopped.
     bool start(int adapter, const std::vector<std::uint16_t>& pids, std::string* error = nullptr);
 

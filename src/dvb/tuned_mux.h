@@ -22,6 +22,10 @@ ServiceSpec serviceSpecOf(const Channel& channel);
 // consumer: `openService` gives a single-program stream of program N in one
 // call, `addConsumer` joins any other consumer (a section tap for the guide).
 // Consumers of a multiplex end when it is left (`tune` to another one, `close`).
+// The demux passes the union of the PIDs the consumers declare
+// (`PacketConsumer::wantPids`; the whole stream for one that declares nothing),
+// and follows it as consumers come, go and read new PMTs, without reopening
+// the DVR.
 //
 // Not thread-safe: the owner (the window's main thread, the server under its
 // lock) calls it. What it hands out (streams, memberships) may be used and
@@ -42,7 +46,7 @@ public:
     // lock; the source and every consumer stay as they are, since the DVR device
     // outlives a retune. False without a multiplex or without lock.
     bool retune(int timeoutMs, std::string* error = nullptr);
-    // Starts reading the tuner's adapter (demux tap and DVR) unless a source is
+    // Starts reading the tuner's adapter (demux filters and DVR) unless a source is
     // already reading. Error texts are those of `DvrSource::openAdapter`.
     bool startSource(std::string* error = nullptr);
     // Reads `fd` (taken over) as the multiplex instead: tests and benchmarks.

@@ -597,8 +597,13 @@ TEST(DvbsimDvr, TablesRepeatOnTheDvrAsOnTheSectionFiltersWhateverTheBitrate) {
     Fd dmx(openDevice(0, "demux0", O_RDWR));
     dmx_pes_filter_params pat{0x000, DMX_IN_FRONTEND, DMX_OUT_TS_TAP, DMX_PES_OTHER, DMX_IMMEDIATE_START};
     ASSERT_EQ(ioctl(dmx.fd, DMX_SET_PES_FILTER, &pat), 0);
+    // A TS tap carries one PID, as in the kernel: the SDT needs a filter of its own.
     std::uint16_t sdtPid = 0x11;
-    ASSERT_EQ(ioctl(dmx.fd, DMX_ADD_PID, &sdtPid), 0);
+    EXPECT_EQ(ioctl(dmx.fd, DMX_ADD_PID, &sdtPid), -1);
+    EXPECT_EQ(errno, EINVAL);
+    Fd sdtDmx(openDevice(0, "demux0", O_RDWR));
+    dmx_pes_filter_params sdt{sdtPid, DMX_IN_FRONTEND, DMX_OUT_TS_TAP, DMX_PES_OTHER, DMX_IMMEDIATE_START};
+    ASSERT_EQ(ioctl(sdtDmx.fd, DMX_SET_PES_FILTER, &sdt), 0);
     Fd dvr(openDevice(0, "dvr0", O_RDONLY | O_NONBLOCK));
     std::set<int> sdtNumbers;
     auto starts = sectionStarts(dvr.fd, 3000, &sdtNumbers);
@@ -728,8 +733,9 @@ TEST(DvbsimDemux, APmtChangesItsVersionAndPidsAtTheGivenTimeAndTheMediaMoveWithI
     Fd tap(openDevice(0, "demux0", O_RDWR));
     dmx_pes_filter_params moved{0x500, DMX_IN_FRONTEND, DMX_OUT_TS_TAP, DMX_PES_OTHER, DMX_IMMEDIATE_START};
     ASSERT_EQ(ioctl(tap.fd, DMX_SET_PES_FILTER, &moved), 0);
-    std::uint16_t old = 0x100;
-    ASSERT_EQ(ioctl(tap.fd, DMX_ADD_PID, &old), 0);
+    Fd oldTap(openDevice(0, "demux0", O_RDWR));
+    dmx_pes_filter_params old{0x100, DMX_IN_FRONTEND, DMX_OUT_TS_TAP, DMX_PES_OTHER, DMX_IMMEDIATE_START};
+    ASSERT_EQ(ioctl(oldTap.fd, DMX_SET_PES_FILTER, &old), 0);
     Fd dvr(openDevice(0, "dvr0", O_RDONLY | O_NONBLOCK));
     auto capture = readDvr(dvr.fd, 1000);
     EXPECT_GT(capture.counters[0x500].size(), 10u) << "the video did not move to the new PID";

@@ -167,6 +167,7 @@ struct Simulator::Adapter {
   bool dvrOverflowInjected = false;
   bool dvrGoneInjected = false;
   std::optional<Clock::time_point> lastOverflowInjected;
+  std::string loggedDvrPids;  // the last line of the demux log for this adapter
 
   Clock::time_point lockTime() const { return tuneTime + milliseconds(mux ? mux->config().lockDelayMs : 0); }
 };
@@ -485,6 +486,35 @@ static void logTune(const Simulator::TuneRecord& record) {
   ::syscall(SYS_close, fd);
 }
 
+// With DVBSIM_DEMUX_LOG set, every change of the PIDs an adapter's DVR carries
+// (the union of its DMX_OUT_TS_TAP filters) appends "<adapter> <PIDs>" to that
+// file, the PIDs as 0x%04x in ascending order, "all" or "none"; tests check
+// from it what a program had the demux filter.
+static void logDvrPids(int adapter, bool any, bool all, const std::bitset<8192>& pids, std::string& logged) {
+  const char* path = std::getenv("DVBSIM_DEMUX_LOG");
+  if (!path || !*path) return;
+  std::string line = std::to_string(adapter);
+  if (!any || (!all && pids.none())) {
+    line += " none";
+  } else if (all) {
+    line += " all";
+  } else {
+    for (size_t pid = 0; pid < pids.size(); ++pid) {
+      if (!pids[pid]) continue;
+      char hex[16];
+      std::snprintf(hex, sizeof hex, " 0x%04x", static_cast<unsigned>(pid));
+      line += hex;
+    }
+  }
+  line += "\n";
+  if (line == logged) return;
+  logged = line;
+  int fd = static_cast<int>(::syscall(SYS_openat, AT_FDCWD, path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+  if (fd < 0) return;
+  (void)::syscall(SYS_write, fd, line.data(), line.size());
+  ::syscall(SYS_close, fd);
+}
+
 void Simulator::tune(Adapter& a) {
   a.frequency = a.properties[DTV_FREQUENCY];
   // As the kernel's, the property call itself succeeds: the driver programs
@@ -797,9 +827,14 @@ int Simulator::demuxIoctl(Handle& h, unsigned long request, void* arg) {
     case DMX_ADD_PID:
     case DMX_REMOVE_PID: {
       if (h.mode != Handle::Mode::pes || !arg) return -EINVAL;
+      // As the kernel's: only a filter read from the demux descriptor itself
+      // (DMX_OUT_TSDEMUX_TAP) takes more than the one PID it was set with; the
+      // DVR's taps (DMX_OUT_TS_TAP) need a demux descriptor per PID.
+      if (request == DMX_ADD_PID && h.output != DMX_OUT_TSDEMUX_TAP) return -EINVAL;
       uint16_t pid = *static_cast<uint16_t*>(arg);
-      if (pid >= 0x2000) return -EINVAL;
-      h.pids.set(pid, request == DMX_ADD_PID);
+      if (pid > 0x2000) return -EINVAL;
+      if (pid == 0x2000) h.allPids = request == DMX_ADD_PID;
+      else h.pids.set(pid, request == DMX_ADD_PID);
       return 0;
     }
     case DMX_START:
@@ -900,6 +935,7 @@ void Simulator::tick(Clock::time_point now) {
       all = all || h->allPids;
       pids |= h->pids;
     }
+    logDvrPids(number, any, all, pids, a.loggedDvrPids);
     if (any) pumpTs(a.dvr, a, now, pids, all, a.dvrBufferSize);
     else deliver(a.dvr, a.dvrBufferSize);
     injectOverflows(a, now);
