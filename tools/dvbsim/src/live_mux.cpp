@@ -95,7 +95,8 @@ void LiveMux::applyFaults() {
     for (uint16_t p : f.missingPmtPrograms) missing = missing || p == program;
     if (!missing) continue;
     auto& sections = tables_[pid];
-    std::erase_if(sections, [&](const Section& s) { return s[0] == 0x02 && tableIdExtension(s) == program; });
+    const uint16_t missingProgram = program;  // clang 14 cannot capture a structured binding
+    std::erase_if(sections, [&](const Section& s) { return s[0] == 0x02 && tableIdExtension(s) == missingProgram; });
     if (sections.empty()) tables_.erase(pid);
   }
   if (f.sdtSplit && tables_.count(0x0011)) {
