@@ -12,6 +12,7 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 source bench/lib/stats.sh
+source bench/lib/serve.sh
 build=$(realpath "${1:?usage: bench/guide.sh BUILD_DIR}")
 tool=$build/tools/server_bench/server_bench
 lib=$build/tools/dvbsim/libdvbsim.so
@@ -29,23 +30,6 @@ export XDG_CONFIG_HOME=$work/cfg VANTIRO_IPTV=$work/none.m3u8
 printf 'vantiro-1\nAlpha TV\t474000000\t16\t1025\t4096\t256\t257\t256\nBeta TV\t474000000\t16\t1026\t4097\t258\t259\t258\n' \
   > "$work/cfg/vantiro/channels.tsv"
 
-value() { sed -n "s/.*$1=\([0-9.,]*\).*/\1/p" <<<"$2" | tr ',' ' '; }
-
-# serve OUT CACHE_DIR [env assignments...]: starts vantiro serve on the simulated
-# adapter with its own guide cache; sets port and server_pid.
-serve() {
-  local out=$1 cache=$2; shift 2
-  env XDG_CACHE_HOME="$cache" "$@" "${run[@]}" "$vantiro" serve --port 0 > "$out" 2>&1 &
-  server_pid=$!
-  pids+=($server_pid)
-  for _ in $(seq 1 100); do
-    port=$(grep -o 'http://0.0.0.0:[0-9]*' "$out" | head -1 | cut -d: -f3)
-    [[ -n $port ]] && return 0
-    sleep 0.1
-  done
-  echo "guide: vantiro serve did not start: $(cat "$out")" >&2; return 1
-}
-
 # now_shown PORT NAME: whether /epg.txt lists a "now" entry under channel NAME.
 now_shown() {
   curl -s --max-time 2 "http://127.0.0.1:$1/epg.txt" |
@@ -53,9 +37,9 @@ now_shown() {
 }
 
 # ---- zap within a multiplex, with and without the collector -----------------
-serve "$work/with.out" "$work/cache-with" || exit 1
+bench_serve "$work/with.out" env XDG_CACHE_HOME="$work/cache-with" "${run[@]}" -- || exit 1
 with_port=$port
-serve "$work/without.out" "$work/cache-without" VANTIRO_GUIDE=0 || exit 1
+bench_serve "$work/without.out" env XDG_CACHE_HOME="$work/cache-without" VANTIRO_GUIDE=0 "${run[@]}" -- || exit 1
 without_port=$port
 # Warm-up: both tune 474 MHz and stream once.
 "$tool" ttfb "$with_port" /stream.ts 1 0 >/dev/null || exit 1
@@ -64,11 +48,11 @@ with_ms=(); without_ms=()
 for r in $(seq 1 "$BENCH_RUNS"); do
   # Two zaps per round (to Beta TV and back to Alpha TV); who goes first alternates.
   if (( r % 2 )); then
-    with_ms+=($(value ms "$("$tool" ttfb "$with_port" /stream.ts 2 1 0)"))
-    without_ms+=($(value ms "$("$tool" ttfb "$without_port" /stream.ts 2 1 0)"))
+    with_ms+=($(bench_value ms "$("$tool" ttfb "$with_port" /stream.ts 2 1 0)"))
+    without_ms+=($(bench_value ms "$("$tool" ttfb "$without_port" /stream.ts 2 1 0)"))
   else
-    without_ms+=($(value ms "$("$tool" ttfb "$without_port" /stream.ts 2 1 0)"))
-    with_ms+=($(value ms "$("$tool" ttfb "$with_port" /stream.ts 2 1 0)"))
+    without_ms+=($(bench_value ms "$("$tool" ttfb "$without_port" /stream.ts 2 1 0)"))
+    with_ms+=($(bench_value ms "$("$tool" ttfb "$with_port" /stream.ts 2 1 0)"))
   fi
 done
 # The switch works: only the server with the collector has read a guide.
@@ -89,7 +73,7 @@ floor_ms=$(( lock_ms + (0x12 * 7 + 3) % eit_ms ))
 tune_ms=()
 for r in $(seq 1 "$BENCH_RUNS"); do
   log=$work/tunes-$r.log
-  DVBSIM_TUNE_LOG=$log serve "$work/tune-$r.out" "$work/cache-tune-$r" || continue
+  bench_serve "$work/tune-$r.out" env DVBSIM_TUNE_LOG="$log" XDG_CACHE_HOME="$work/cache-tune-$r" "${run[@]}" -- || continue
   curl -s --max-time 10 -X POST "http://127.0.0.1:$port/play?index=0" >/dev/null
   shown=""
   for _ in $(seq 1 500); do   # up to 10 s at 20 ms

@@ -14,6 +14,7 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 source bench/lib/stats.sh
+source bench/lib/serve.sh
 build=$(realpath "${1:?usage: bench/server.sh BUILD_DIR}")
 tool=$build/tools/server_bench/server_bench
 lib=$build/tools/dvbsim/libdvbsim.so
@@ -29,27 +30,9 @@ trap cleanup EXIT
 mkdir -p "$work/cfg/vantiro"
 export XDG_CONFIG_HOME=$work/cfg XDG_CACHE_HOME=$work/cache VANTIRO_IPTV=$work/none.m3u8
 
-value() { sed -n "s/.*$1=\([0-9.,]*\).*/\1/p" <<<"$2" | tr ',' ' '; }
-
-# serve OUT [runner...] -- [options]: starts vantiro serve; sets port and server_pid
-serve() {
-  local out=$1; shift
-  local runner=()
-  while [[ $1 != -- ]]; do runner+=("$1"); shift; done; shift
-  "${runner[@]}" "$vantiro" serve --port 0 "$@" > "$out" 2>&1 &
-  server_pid=$!
-  pids+=($server_pid)
-  for _ in $(seq 1 100); do
-    port=$(grep -o 'http://0.0.0.0:[0-9]*' "$out" | head -1 | cut -d: -f3)
-    [[ -n $port ]] && return 0
-    sleep 0.1
-  done
-  echo "server: vantiro serve did not start: $(cat "$out")" >&2; return 1
-}
-
 # ---- status requests per second ------------------------------------------
 head -c 18800 /dev/zero > "$work/clip.ts"
-serve "$work/demo.out" -- --demo "$work/clip.ts" || exit 1
+bench_serve "$work/demo.out" -- --demo "$work/clip.ts" || exit 1
 demo_pid=$server_pid
 "$tool" respond > "$work/respond.port" & pids+=($!)
 sleep 0.3
@@ -58,8 +41,8 @@ base_port=$(cat "$work/respond.port")
 "$tool" load "$base_port" 8 300 /status.txt >/dev/null
 ours_rps=(); base_rps=()
 for _ in $(seq 1 "$BENCH_RUNS"); do
-  ours_rps+=("$(value rps "$("$tool" load "$port" 8 5000 /status.txt)")")
-  base_rps+=("$(value rps "$("$tool" load "$base_port" 8 5000 /status.txt)")")
+  ours_rps+=("$(bench_value rps "$("$tool" load "$port" 8 5000 /status.txt)")")
+  base_rps+=("$(bench_value rps "$("$tool" load "$base_port" 8 5000 /status.txt)")")
 done
 kill "$demo_pid"
 echo "server: status ours [${ours_rps[*]}] responder [${base_rps[*]}]" >&2
@@ -71,14 +54,14 @@ bench_row name="/status.txt requests per second (8 clients, a connection each)" 
 printf 'vantiro-1\nAlpha TV\t474000000\t16\t1025\t4096\t256\t257\t256\nDelta TV\t522000000\t3\t2049\t4096\t256\t257\t256\n' \
   > "$work/cfg/vantiro/channels.tsv"
 export DVBSIM_TUNE_LOG=$work/serve-tunes.log
-serve "$work/live.out" "${run[@]}" -- || exit 1
+bench_serve "$work/live.out" "${run[@]}" -- || exit 1
 live_pid=$server_pid
 rounds=$((2 * BENCH_RUNS))
 play=$("$tool" ttfb "$port" /stream.ts $rounds 1 0)
 request_only=$("$tool" ttfb "$port" /stream.ts $BENCH_RUNS -)
 # For each first byte, the last tune before it.
 bench_tune_times "$DVBSIM_TUNE_LOG" > "$work/serve-tunes.times"
-ours_tune=$(printf '%s\n' $(value first_byte_wall "$play") | awk -v tunes="$work/serve-tunes.times" '
+ours_tune=$(printf '%s\n' $(bench_value first_byte_wall "$play") | awk -v tunes="$work/serve-tunes.times" '
   BEGIN { while ((getline line < tunes) > 0) t[++n] = line }
   { last = -1; for (i = 1; i <= n; ++i) if (t[i] <= $1) last = t[i]; if (last > 0) printf "%.1f ", ($1 - last) * 1000 }')
 unset DVBSIM_TUNE_LOG
@@ -108,12 +91,12 @@ for r in $(seq 1 "$rounds"); do
   first=$(DVBSIM_TUNE_LOG=$work/zap-tunes.log timeout 10 "${run[@]}" dvbv5-zap -c "$work/zap.conf" -p -t 2 -o - "$name" \
           2>/dev/null | "$tool" firstbyte /dev/stdin)
   zap_tune+=("$(bench_tune_times "$work/zap-tunes.log" 2>/dev/null | \
-                awk -v b="$(value first_byte_wall "$first")" 'NR == 1 && b > 0 { printf "%.1f", (b - $1) * 1000 }')")
+                awk -v b="$(bench_value first_byte_wall "$first")" 'NR == 1 && b > 0 { printf "%.1f", (b - $1) * 1000 }')")
 done
-echo "server: /play tune->first byte [$ours_tune] (request->first byte [$(value ms "$play")]), zap [${zap_tune[*]}] ms" >&2
+echo "server: /play tune->first byte [$ours_tune] (request->first byte [$(bench_value ms "$play")]), zap [${zap_tune[*]}] ms" >&2
 bench_row name="retune (/play) to the first /stream.ts byte, ms" format=%.1f ours="$ours_tune" peer="${zap_tune[*]}" \
   peer_label="(dvbv5-zap -p -o -, same service)" \
-  note="DTV_TUNE to first byte on both sides, 474 <-> 522 MHz in turn (locks after 300 / 200 ms); ours from the request: $(bench_median $(value ms "$play")) ms"
+  note="DTV_TUNE to first byte on both sides, 474 <-> 522 MHz in turn (locks after 300 / 200 ms); ours from the request: $(bench_median $(bench_value ms "$play")) ms"
 
 # ---- CPU of one stream, the same steady window on both sides ------------------
 ours_cpu=(); zap_cpu=()
@@ -168,8 +151,8 @@ for _ in $(seq 1 "$BENCH_RUNS"); do
   sleep 1; mumu_cpu+=("$(bench_cpu_per_second "$mumu_pid" 6)")
   wait $curl_pid
 done
-bench_row name="stream request to first byte (tuned), ms" format=%.1f ours="$(value ms "$request_only")" \
-  peer="$(value ms "$mumu")" peer_label="(MuMuDVB unicast)" note="MuMuDVB / ours"
+bench_row name="stream request to first byte (tuned), ms" format=%.1f ours="$(bench_value ms "$request_only")" \
+  peer="$(bench_value ms "$mumu")" peer_label="(MuMuDVB unicast)" note="MuMuDVB / ours"
 bench_row name="CPU s per s of one HTTP stream" format=%.4f ours="${ours_cpu[*]}" peer="${mumu_cpu[*]}" \
   peer_label="(MuMuDVB unicast)" note="MuMuDVB / ours"
 exit 0

@@ -16,6 +16,7 @@ cd "$(dirname "$0")/.."
 build=$(realpath "${1:?usage: bench/viewers.sh BUILD_DIR}")
 [[ -f bench/lib/stats.sh ]] || { echo "viewers: bench/lib/stats.sh missing" >&2; exit 1; }
 source bench/lib/stats.sh
+source bench/lib/serve.sh
 tool=$build/tools/viewer_bench/viewer_bench
 lib=$build/tools/dvbsim/libdvbsim.so
 vantiro=$build/vantiro
@@ -30,21 +31,6 @@ export XDG_CONFIG_HOME=$work/cfg XDG_CACHE_HOME=$work/cache VANTIRO_IPTV=$work/n
 printf 'vantiro-1\nAlpha TV\t474000000\t16\t1025\t4096\t256\t257\t256\nBeta TV\t474000000\t16\t1026\t4097\t258\t259\t258\nRadio Gamma\t474000000\t16\t1027\t4098\t0\t260\t260\n' \
   > "$work/cfg/vantiro/channels.tsv"
 sed "s|ts=mux-474.ts|ts=$(dirname "$band")/mux-474.ts bitrate=40000000|" "$band" > "$work/fast.conf"
-
-value() { sed -n "s/.*$1=\([0-9.,]*\).*/\1/p" <<<"$2"; }
-
-# serve BAND: starts vantiro serve on the simulated adapter; sets port and server_pid
-serve() {
-  tools/dvbsim/dvbsim-run --lib "$lib" --band "$1" "$vantiro" serve --port 0 > "$work/serve.out" 2>&1 &
-  server_pid=$!
-  pids+=($server_pid)
-  for _ in $(seq 1 100); do
-    port=$(grep -o 'http://0.0.0.0:[0-9]*' "$work/serve.out" | head -1 | cut -d: -f3)
-    [[ -n $port ]] && return 0
-    sleep 0.1
-  done
-  echo "viewers: vantiro serve did not start: $(cat "$work/serve.out")" >&2; return 1
-}
 
 # targets N [FIRST]: N viewer targets spread over the three services
 targets() { local i; for ((i = 0; i < $1; i++)); do echo "/watch/$((i % 3)).ts"; done; }
@@ -66,18 +52,18 @@ watch_run() {
   echo "$(cat "$work/watch.out") cpu=$cpu behind=$(( $(viewer_lines) - before ))"
 }
 
-serve "$work/fast.conf" || exit 1
+bench_serve "$work/serve.out" tools/dvbsim/dvbsim-run --lib "$lib" --band "$work/fast.conf" -- || exit 1
 window=6
 one_cpu=(); twenty_cpu=(); intact=(); gaps20=0; gaps1=0
 for ((r = 0; r < BENCH_RUNS; r++)); do
   line1=$(watch_run $window 0 /watch/0.ts)
   line20=$(watch_run $window 0 $(targets 20))
   echo "viewers: run $r: one [$line1] twenty [$line20]" >&2
-  one_cpu+=("$(value cpu "$line1")")
-  twenty_cpu+=("$(value cpu "$line20")")
-  intact+=($(( 20 - $(value behind "$line20") )))
-  gaps20=$((gaps20 + $(value lossy "$line20")))
-  gaps1=$((gaps1 + $(value lossy "$line1")))
+  one_cpu+=("$(bench_value cpu "$line1")")
+  twenty_cpu+=("$(bench_value cpu "$line20")")
+  intact+=($(( 20 - $(bench_value behind "$line20") )))
+  gaps20=$((gaps20 + $(bench_value lossy "$line20")))
+  gaps1=$((gaps1 + $(bench_value lossy "$line1")))
 done
 overflows=$(grep -c "dvr overflow" "$work/serve.out")
 bench_row name="server CPU s per s, 20 viewers of one 40 Mbit/s multiplex (3 services)" \
@@ -96,11 +82,11 @@ for ((r = 0; r < BENCH_RUNS; r++)); do
   line_without=$(watch_run $window 0 $(targets 19))
   line_with=$(watch_run $window 1 /watch/0.ts $(targets 19))
   echo "viewers: run $r: 19 readers [$line_without] with a stalled viewer [$line_with]" >&2
-  without+=("$(value median_mbps "$line_without")")
-  with+=("$(value median_mbps "$line_with")")
-  [[ $(value dropped "$line_with") == 1 ]] && dropped=$((dropped + 1))
+  without+=("$(bench_value median_mbps "$line_without")")
+  with+=("$(bench_value median_mbps "$line_with")")
+  [[ $(bench_value dropped "$line_with") == 1 ]] && dropped=$((dropped + 1))
   # the stalled viewer itself is one line (dropped, or fallen behind at the end)
-  behind=$(( $(value behind "$line_with") - 1 )); (( behind > 0 )) && reader_loss=$((reader_loss + behind))
+  behind=$(( $(bench_value behind "$line_with") - 1 )); (( behind > 0 )) && reader_loss=$((reader_loss + behind))
 done
 bench_row name="readers' median rate, Mbit/s, with one stalled viewer of 20" \
   ours="${with[*]}" peer="${without[*]}" peer_label="(the same 19 readers alone)" better=higher format=%.2f \
@@ -109,12 +95,12 @@ kill "$server_pid"; wait "$server_pid" 2>/dev/null
 
 # First byte of a viewer joining the tuned multiplex, against /stream.ts of the
 # same service, rounds alternating.
-serve "$band" || exit 1
+bench_serve "$work/serve.out" tools/dvbsim/dvbsim-run --lib "$lib" --band "$band" -- || exit 1
 "$tool" ttfb "$port" /watch/0.ts 1 >/dev/null   # the multiplex's first packets have arrived
 watch_ms=(); stream_ms=()
 for ((r = 0; r < BENCH_RUNS * 2; r++)); do
-  watch_ms+=("$(value ms "$("$tool" ttfb "$port" /watch/0.ts 1)")")
-  stream_ms+=("$(value ms "$("$tool" ttfb "$port" /stream.ts 1)")")
+  watch_ms+=("$(bench_value ms "$("$tool" ttfb "$port" /watch/0.ts 1)")")
+  stream_ms+=("$(bench_value ms "$("$tool" ttfb "$port" /stream.ts 1)")")
 done
 echo "viewers: first byte /watch ${watch_ms[*]} /stream.ts ${stream_ms[*]}" >&2
 bench_row name="/watch/N.ts on the tuned multiplex to first byte, ms" ours="${watch_ms[*]}" peer="${stream_ms[*]}" \
