@@ -13,7 +13,8 @@
 #    same 1280x720 H.264 file at 1280x720, ours with the overlay shown, against
 #    mpv's own window (frames shown: played less dropped, from libmpv's counters);
 #  - CPU share of the idle loop (nothing playing) when vsync is refused, as under
-#    Xvfb: the loop capped at 60 fps against frames drawn back to back.
+#    Xvfb: the loop (capped at 60 fps, drawing only when the picture or the overlay
+#    changed) against frames drawn back to back.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 source bench/lib/stats.sh
@@ -78,5 +79,5 @@ bench_row name="frame cost 1280x720 while playing, CPU ms per video frame shown"
     note="CPU of the whole process (decoding included) over 6 s / frames shown (played less dropped, libmpv's counters on both); same 720p25 H.264 file, software GL (llvmpipe), ours with the overlay shown; frames shown per s: ours $(bench_median "${loop_fps[@]}"), mpv $(bench_median "${peer_fps[@]}")"
 bench_row name="idle loop CPU without vsync, share of one core" format=%.3f \
     ours="${idle_loop[*]}" peer="${idle_free[*]}" peer_label="frames drawn back to back" \
-    note="nothing playing; the loop caps itself at 60 fps when vsync is refused (Xvfb)"
+    note="nothing playing; the loop draws only when the picture or the overlay changed and caps itself at 60 fps when vsync is refused (Xvfb)"
 exit 0

@@ -169,7 +169,32 @@ bool Player::createRenderContext(std::string* error) {
         setError(error, "mpv render context creation failed");
         return false;
     }
+    mpv_render_context_set_update_callback(renderContext_, &Player::noteRenderUpdate, this);
     return true;
+}
+
+void Player::noteRenderUpdate(void* player) {
+    auto* self = static_cast<Player*>(player);
+    {
+        std::lock_guard lock(self->updateMutex_);
+        self->updatePending_ = true;
+    }
+    self->updateArrived_.notify_one();
+}
+
+bool Player::takeVideoUpdate() {
+    if (!renderContext_) return false;
+    {
+        std::lock_guard lock(updateMutex_);
+        if (!updatePending_) return false;
+        updatePending_ = false;
+    }
+    return (mpv_render_context_update(renderContext_) & MPV_RENDER_UPDATE_FRAME) != 0;
+}
+
+void Player::waitForVideoUpdate(std::chrono::milliseconds limit) {
+    std::unique_lock lock(updateMutex_);
+    updateArrived_.wait_for(lock, limit, [this] { return updatePending_; });
 }
 
 bool Player::load(const char* target, const char* perFileOptions, std::string* error) {

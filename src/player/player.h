@@ -1,7 +1,10 @@
 #pragma once
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -51,6 +54,12 @@ public:
     void pumpEvents();
     // Draws the current frame into framebuffer 0; nothing without a render context.
     void render(int width, int height);
+    // True when libmpv has a video frame to draw since the last call: a new one,
+    // or the current one again after a change of its own. The window need not
+    // draw the video otherwise; libmpv draws the same picture as before.
+    bool takeVideoUpdate();
+    // Waits until libmpv has something to draw or `limit` has passed.
+    void waitForVideoUpdate(std::chrono::milliseconds limit);
     // Frees the render context and the handle; harmless twice.
     void shutdown();
 
@@ -76,6 +85,8 @@ private:
     void takeTrackList(const mpv_node* list);
     void rereadTrackList();
     bool selectTrack(const char* property, std::int64_t id, std::string* error);
+    // libmpv's render update callback, on libmpv's threads.
+    static void noteRenderUpdate(void* player);
 
     static constexpr std::int64_t kNoEntry = 0;  // libmpv numbers entries from 1
 
@@ -96,6 +107,9 @@ private:
     };
     std::map<std::int64_t, Duplicate> duplicates_;  // playlist entry -> the descriptor libmpv reads
     std::vector<int> untrackedDuplicates_;
+    std::mutex updateMutex_;
+    std::condition_variable updateArrived_;
+    bool updatePending_ = false;  // guarded by updateMutex_
 };
 
 }  // namespace vantiro

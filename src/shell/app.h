@@ -49,6 +49,9 @@ public:
     void* glContext = nullptr;  // SDL's GL context handle
     bool vsync = false;         // the swap interval could be set; else the loop caps itself
     bool uiReady = false;       // the UI library's context and back-ends are up
+    // The next loop frame draws even when neither the video nor the overlay
+    // changed: the first frame, a window shown, uncovered or resized.
+    bool redrawRequested = true;
 
     // ---- programme guide ----
     // Before the devices, so that it outlives whatever reads the multiplex for it.

@@ -21,6 +21,9 @@ namespace {
 // Without vsync (SDL_GL_SetSwapInterval fails under Xvfb and on some drivers)
 // an idle loop would spin at hundreds of frames per second.
 constexpr std::chrono::microseconds kCappedFrameTime{1000000 / 60};
+// A frame with nothing new to show waits this long at most for libmpv's next
+// picture; keys, the mouse and the overlay's clocks are looked at again after it.
+constexpr std::chrono::milliseconds kUnchangedFrameWait{1000 / 60};
 
 void drawVideo(App& app, int width, int height) {
     glViewport(0, 0, width, height);
@@ -34,14 +37,12 @@ void drawVideo(App& app, int width, int height) {
     glDisable(GL_CULL_FACE);
 }
 
-void drawOverlayFrame(App& app) {
-    beginUiFrame();
-    app.drawOverlay();
-    renderUiFrame();
+bool screenshotDue(const App& app, double now) {
+    return !app.screenshotPath.empty() && now - app.startTime >= app.screenshotDelay;
 }
 
 void takeScreenshotIfDue(App& app, double now, int width, int height) {
-    if (app.screenshotPath.empty() || now - app.startTime < app.screenshotDelay) return;
+    if (!screenshotDue(app, now)) return;
     std::vector<unsigned char> rgba(static_cast<size_t>(width) * height * 4, 0);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
@@ -52,7 +53,11 @@ void takeScreenshotIfDue(App& app, double now, int width, int height) {
 
 }  // namespace
 
-void runOneFrame(App& app) {
+// The overlay is built every frame (it answers keys and the mouse and follows
+// the clock), but the window is drawn only when that changed what it shows or
+// libmpv has a picture to draw: drawing the same pixels again costs a software
+// renderer as much as new ones, and every such frame took CPU from decoding.
+bool runOneFrame(App& app) {
     pollSdlEvents(app);
     if (app.scanFinished.exchange(false)) {
         app.finishScan();
@@ -71,14 +76,25 @@ void runOneFrame(App& app) {
     int width = 0;
     int height = 0;
     windowSizeInPixels(app.window, width, height);
-    drawVideo(app, width, height);
-    drawOverlayFrame(app);
-    takeScreenshotIfDue(app, nowSeconds(), width, height);
-    swapWindow(app.window);
+    const bool newPicture = app.player.takeVideoUpdate();
+    beginUiFrame();
+    app.drawOverlay();
+    const bool overlayChanged = endUiFrame();
+    const bool draw = newPicture || overlayChanged || app.redrawRequested || screenshotDue(app, nowSeconds());
+    if (draw) {
+        app.redrawRequested = false;
+        drawVideo(app, width, height);
+        drawUiFrame(width, height);
+        takeScreenshotIfDue(app, nowSeconds(), width, height);
+        swapWindow(app.window);
+    } else {
+        app.player.waitForVideoUpdate(kUnchangedFrameWait);
+    }
     if (app.openBrowserRequested) {
         app.openBrowserRequested = false;
         app.openBrowser();
     }
+    return draw;
 }
 
 bool setUpWindowedPlayer(App& app) {
@@ -101,10 +117,14 @@ void runMainLoop(App& app) {
     const bool capFrames = !app.vsync;
     auto deadline = std::chrono::steady_clock::now();
     while (!app.quitRequested) {
-        runOneFrame(app);
+        const bool drawn = runOneFrame(app);
         if (!capFrames) continue;
-        deadline += kCappedFrameTime;
         auto now = std::chrono::steady_clock::now();
+        if (!drawn) {
+            deadline = now;  // the frame waited for libmpv already
+            continue;
+        }
+        deadline += kCappedFrameTime;
         if (deadline < now)
             deadline = now;  // a slow frame does not earn a burst of fast ones
         else

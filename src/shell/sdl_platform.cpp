@@ -44,6 +44,20 @@ bool driverChosenByUser() {
     return chosen && *chosen;
 }
 
+// The window's pixels may be gone or of the wrong size: the next frame draws.
+bool asksForRedraw(const SDL_Event& event) {
+    if (event.type != SDL_WINDOWEVENT) return false;
+    switch (event.window.event) {
+    case SDL_WINDOWEVENT_SHOWN:
+    case SDL_WINDOWEVENT_EXPOSED:
+    case SDL_WINDOWEVENT_RESIZED:
+    case SDL_WINDOWEVENT_SIZE_CHANGED:
+    case SDL_WINDOWEVENT_MAXIMIZED:
+    case SDL_WINDOWEVENT_RESTORED: return true;
+    default: return false;
+    }
+}
+
 bool nextEvent(SDL_Event& event) {
     if (!SDL_PollEvent(&event)) return false;
     ImGui_ImplSDL2_ProcessEvent(&event);
@@ -88,6 +102,7 @@ void pollSdlEvents(App& app) {
         if (event.type == SDL_QUIT) app.quitRequested = true;
         if (event.type == SDL_KEYDOWN && event.key.repeat == 0) app.onKeyDown(event.key.keysym.sym);
         if (marksActivity(event.type)) app.lastActivity = nowSeconds();
+        if (asksForRedraw(event)) app.redrawRequested = true;
     }
 }
 

@@ -13,7 +13,8 @@ class App;
 // (app.vsync tells whether it took effect; it does not under Xvfb).
 // On failure prints "SDL: ...", "window: ..." or "GL: ..." to stderr and returns false.
 bool openSdlWindow(App& app);
-// Pending SDL events: to the UI back-end first, then quit, key presses and activity.
+// Pending SDL events: to the UI back-end first, then quit, key presses, activity
+// and the window events after which the window must be drawn again.
 void pollSdlEvents(App& app);
 // Drawable size of the window in pixels (1280x720 when SDL cannot say).
 void windowSizeInPixels(SDL_Window* window, int& width, int& height);

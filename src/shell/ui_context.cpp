@@ -5,13 +5,30 @@
 #include <backends/imgui_impl_opengl3.h>
 #include <backends/imgui_impl_sdl.h>
 
+#include <cstdio>
+#include <memory>
+#include <string>
+
 #include "shell/app.h"
+#include "shell/draw_data_snapshot.h"
+#include "shell/overlay_layer.h"
 #include "shell/sdl_platform.h"
 #include "shell/ui_fonts.h"
 
 namespace vantiro {
 
 namespace {
+
+// How the built frames reach the screen; lives from setUpUi to shutDownUi, as
+// the GL context the layer draws with does.
+struct UiPresentation {
+    DrawDataSnapshot lastFrame;
+    std::unique_ptr<OverlayLayer> layer;  // null when the driver refused its program
+    bool frameChanged = true;
+    bool layerCurrent = false;  // the layer holds the last frame
+};
+
+std::unique_ptr<UiPresentation> presentation;
 
 void applyStyle() {
     ImGui::StyleColorsDark();
@@ -31,6 +48,13 @@ void setUpUi(App& app) {
     applyStyle();
     ImGui_ImplSDL2_InitForOpenGL(app.window, app.glContext);
     ImGui_ImplOpenGL3_Init("#version 130");
+    presentation = std::make_unique<UiPresentation>();
+    auto layer = std::make_unique<OverlayLayer>();
+    std::string error;
+    if (layer->create(&error))
+        presentation->layer = std::move(layer);
+    else
+        std::fprintf(stderr, "%s; the overlay is drawn every frame\n", error.c_str());
 }
 
 void beginUiFrame() {
@@ -39,12 +63,34 @@ void beginUiFrame() {
     ImGui::NewFrame();
 }
 
-void renderUiFrame() {
+bool endUiFrame() {
     ImGui::Render();
-    ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
+    if (!presentation) return true;
+    presentation->frameChanged = presentation->lastFrame.update(*ImGui::GetDrawData());
+    if (presentation->frameChanged) presentation->layerCurrent = false;
+    return presentation->frameChanged;
+}
+
+// A frame that changes from one frame to the next (the toolbar sliding, the
+// audio visualiser) would cost its drawing and the copy each time: it is drawn
+// straight. One that stays the same is drawn into the layer once, the first
+// time the window is drawn after it stopped changing, and copied from then on.
+void drawUiFrame(int width, int height) {
+    ImDrawData* data = ImGui::GetDrawData();
+    if (!data || data->TotalVtxCount == 0) return;
+    if (!presentation || !presentation->layer || presentation->frameChanged) {
+        ImGui_ImplOpenGL3_RenderDrawData(data);
+        return;
+    }
+    if (!presentation->layerCurrent) {
+        presentation->layer->render(*data, width, height);
+        presentation->layerCurrent = true;
+    }
+    presentation->layer->composite();
 }
 
 void shutDownUi() {
+    presentation.reset();
     ImGui_ImplOpenGL3_Shutdown();
     ImGui_ImplSDL2_Shutdown();
     ImGui::DestroyContext();

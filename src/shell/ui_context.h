@@ -11,8 +11,13 @@ class App;
 void setUpUi(App& app);
 // Back-end new frames and ImGui::NewFrame.
 void beginUiFrame();
-// ImGui::Render and the OpenGL 3 back-end's drawing of it.
-void renderUiFrame();
+// ImGui::Render; true when the frame would put other pixels on screen than the
+// frame before it (always for the first frame).
+bool endUiFrame();
+// Draws the frame endUiFrame ended over the window's framebuffer: straight
+// from its triangles while it keeps changing, from the overlay layer (drawn
+// once) while it stays the same.
+void drawUiFrame(int width, int height);
 // Back-ends and context.
 void shutDownUi();
 

@@ -285,5 +285,28 @@ TEST_F(PlayerWithWindow, RendersTheVideoIntoTheCurrentFramebuffer) {
         << "centre pixel " << int(centre[0]) << "," << int(centre[1]) << "," << int(centre[2]);
 }
 
+// A window that draws only when libmpv says it has a picture keeps playback
+// going: every picture libmpv queues is asked for, and the video shows.
+TEST_F(PlayerWithWindow, SaysWhenItHasAPictureToDrawAndPlaysOnWhenDrawnOnlyThen) {
+    TempDir dir;
+    std::string clip = dir.file("red.ts");
+    ASSERT_TRUE(test::makeTsClip(clip, 3.0, "red"));
+    Descriptor fd(::open(clip.c_str(), O_RDONLY));
+    ASSERT_TRUE(player.playFd(fd.get()));
+    int pictures = 0;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (pictures < 20 && std::chrono::steady_clock::now() < deadline) {
+        player.pumpEvents();
+        player.waitForVideoUpdate(std::chrono::milliseconds(100));
+        if (!player.takeVideoUpdate()) continue;
+        ++pictures;
+        drawFrame();
+    }
+    EXPECT_GE(pictures, 20);
+    EXPECT_TRUE(player.presenting());
+    EXPECT_TRUE(centre[0] > 200 && centre[1] < 60 && centre[2] < 60)
+        << "centre pixel " << int(centre[0]) << "," << int(centre[1]) << "," << int(centre[2]);
+}
+
 }  // namespace
 }  // namespace vantiro
