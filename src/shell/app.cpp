@@ -31,6 +31,7 @@ App::~App() {
     // joinable here (an aborted start-up) must not take the process down.
     scanProgress.cancel.store(true);
     if (scanThread.joinable()) scanThread.join();
+    if (tuneAheadThread.joinable()) tuneAheadThread.join();
 }
 
 void App::showToast(const std::string& text, double seconds) {
@@ -85,7 +86,31 @@ void App::saveLastChannel(const Channel& channel) const {
     file << channel.name << '\t' << channel.url << '\n';
 }
 
+void App::tuneAhead(int index) {
+    if (index < 0 || index >= channelCount() || tuneAheadThread.joinable() || !tuner.isOpen()) return;
+    const Channel& channel = channels[static_cast<size_t>(index)];
+    if (channel.isOnline()) return;
+    tuneAheadFrequency = channel.frequency;
+    tuneAheadSystem = channel.deliverySystem;
+    tuneAheadLocked = false;
+    tuneAheadThread = std::thread([this] {
+        tuneAheadLocked = mux.tune(tuneAheadFrequency, tuneAheadSystem, kChannelTuneTimeoutMs);
+    });
+}
+
+void App::finishTuneAhead() {
+    if (!tuneAheadThread.joinable()) return;
+    tuneAheadThread.join();
+    if (!tuneAheadLocked) return;  // the channel's start tunes again and says why it failed
+    tunedFrequency = tuneAheadFrequency;
+    tunedDeliverySystem = tuneAheadSystem;
+    signalValid = true;
+    signalLost = false;
+    watchdog.watch(SignalWatchdog::Clock::now());
+}
+
 void App::switchChannel(int index) {
+    finishTuneAhead();
     if (index < 0 || index >= channelCount()) return;
     const Channel channel = channels[static_cast<size_t>(index)];
     // The sweep holds the tuner until it ends: a tune now would stop the window

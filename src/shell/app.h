@@ -149,6 +149,15 @@ public:
     void saveLastChannel(const Channel& channel) const;
     // Starts channel `index`; out-of-range indexes change nothing.
     void switchChannel(int index);
+    // Tunes the multiplex of tuner channel `index` on a thread of its own, so
+    // that the wait for lock passes while the window and the player are set up;
+    // nothing for an online channel or without a tuner. The multiplex is the
+    // thread's until finishTuneAhead, which everything else that uses the tuner
+    // calls first (switchChannel, startScan, the loop, the shutdown).
+    void tuneAhead(int index);
+    // Waits for the tune begun by tuneAhead and takes its multiplex as the tuned
+    // one when it locked; nothing when none is under way.
+    void finishTuneAhead();
     // Ends the tuner channel's feed to the player (the multiplex stays tuned).
     void stopTunerFeed();
     // One key press (an SDL keycode), repeats excluded.
@@ -185,6 +194,11 @@ public:
     void openBrowser();
 
 private:
+    std::thread tuneAheadThread;
+    std::uint32_t tuneAheadFrequency = 0;
+    std::int32_t tuneAheadSystem = -1;
+    bool tuneAheadLocked = false;  // written by tuneAheadThread, read after its join
+
     void startOnlineChannel(int index, const Channel& channel);
     void startTunerChannel(int index, const Channel& channel);
     void markStarted(int index, const Channel& channel);

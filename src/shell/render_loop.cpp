@@ -58,6 +58,7 @@ void takeScreenshotIfDue(App& app, double now, int width, int height) {
 // libmpv has a picture to draw: drawing the same pixels again costs a software
 // renderer as much as new ones, and every such frame took CPU from decoding.
 bool runOneFrame(App& app) {
+    app.finishTuneAhead();  // the loop polls the tuner
     pollSdlEvents(app);
     if (app.scanFinished.exchange(false)) {
         app.finishScan();
@@ -133,6 +134,7 @@ void runMainLoop(App& app) {
 }
 
 void shutDownWindowedPlayer(App& app) {
+    app.finishTuneAhead();
     app.scanProgress.cancel.store(true);
     if (app.scanThread.joinable()) app.scanThread.join();
     app.player.stop();  // before the service pipe it may still be reading

@@ -134,6 +134,8 @@ int runWindowedPlayer(int argc, char** argv) {
     applyWindowOptions(app, argc, argv);
     if (app.installFirmwareAtStart) return installFirmwareOnly();
     prepareWindowedApp(app);
+    // The first channel's multiplex locks while the window and the player are set up.
+    if (!app.demoPlaying() && !app.channels.empty()) app.tuneAhead(std::max(app.readLastChannel(), 0));
 
     if (!setUpWindowedPlayer(app)) {
         shutDownWindowedPlayer(app);

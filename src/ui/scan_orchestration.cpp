@@ -44,6 +44,7 @@ void runScan(App& app, bool useTuner) {
 }  // namespace
 
 void App::startScan() {
+    finishTuneAhead();
     if (scanning.load()) return;
     const bool useTuner = tuner.isOpen();
     if (!useTuner) showToast("Tuner not available - scanning online channels only", kScanNoticeSeconds);

@@ -97,6 +97,35 @@ TEST(AppOnTheSimulatedAdapter, SwitchingWithinAMultiplexDoesNotRetune) {
     app.player.stop();
 }
 
+// The window tunes the first channel's multiplex while it opens; the channel's
+// start takes that tune over instead of tuning again.
+TEST(AppOnTheSimulatedAdapter, TheFirstStartTakesOverTheTuneBegunAhead) {
+    VANTIRO_UNDER_DVBSIM(test::standardBandPath());
+    TempDir dir;
+    const std::string tuneLog = dir.file("tunes.log");
+    ::setenv("DVBSIM_TUNE_LOG", tuneLog.c_str(), 1);
+    App app;
+    app.channels = standardBandChannels();
+    app.openTuner();
+    ASSERT_TRUE(app.tunerOpen) << app.tunerError;
+    app.tuneAhead(3);  // Delta TV, 522 MHz
+    ASSERT_TRUE(app.player.create());  // meanwhile, as the window's set-up
+    app.finishTuneAhead();
+    EXPECT_EQ(app.tunedFrequency, 522000000u);
+    EXPECT_EQ(linesIn(tuneLog), 1);
+
+    app.switchChannel(3);
+    EXPECT_EQ(app.currentIndex, 3);
+    EXPECT_EQ(app.toastText, "Delta TV");
+    EXPECT_EQ(app.tunedFrequency, 522000000u);
+    EXPECT_EQ(app.tunedDeliverySystem, 3);
+    EXPECT_TRUE(app.signalValid);
+    EXPECT_GE(app.livePipe.readFd(), 0);
+    EXPECT_EQ(linesIn(tuneLog), 1) << "the start tuned again";
+    app.stopTunerFeed();
+    app.player.stop();
+}
+
 TEST(AppOnTheSimulatedAdapter, AFailedTuneForgetsTheChannelAndNamesTheFrequency) {
     VANTIRO_UNDER_DVBSIM(test::standardBandPath());
     App app;

@@ -152,6 +152,7 @@ bool setUp(App& app) {
         std::fprintf(stderr, "player_bench: no tuner: %s\n", app.tunerError.c_str());
         return false;
     }
+    app.tuneAhead(0);  // as the window does: Alpha TV is the first channel played
     if (!setUpWindowedPlayer(app)) return false;
     app.startTime = nowSeconds();
     app.lastActivity = app.startTime;
