@@ -1017,11 +1017,18 @@ void Simulator::pumpTs(TsFeed& feed, Adapter& a, Clock::time_point now, const st
     feed.tableCursors.clear();
     feed.tablePackets.clear();
   }
-  // A stalled simulator catches up by skipping, never by a burst of seconds,
-  // nor by one larger than a quarter of the device's buffer: only a reader
-  // that is really behind sees an overflow.
-  uint64_t maxBurst = mux.bitrate() / (kPacketSize * 8) / 4 + 1;
-  if (capacity) maxBurst = std::max<uint64_t>(1, std::min<uint64_t>(maxBurst, capacity / kPacketSize / 4));
+  // A simulator thread that was not scheduled for a while owes the reader what
+  // the air sent meanwhile; the kernel's buffer would hold it, so it comes now
+  // as one burst, as far as the free part of the buffer takes it. Only what is
+  // beyond that is skipped (never seconds of it): a reader that kept reading
+  // must not see an overflow that is the simulator's fault, and one that is
+  // really behind still does on the ticks that follow.
+  uint64_t maxBurst = mux.bitrate() / (kPacketSize * 8) + 1;
+  if (capacity) {
+    size_t held = feed.isSocket ? 0 : bytesInPipe(feed.fd) + feed.backlogBytes();
+    size_t room = capacity > held ? capacity - held : 0;
+    maxBurst = std::max<uint64_t>(1, std::min<uint64_t>(maxBurst, room / kPacketSize));
+  }
   if (position > feed.next + maxBurst) feed.next = position - maxBurst;
   queueDueTables(feed, a, now, pids, allPids);
   feed.chunk.clear();
