@@ -112,29 +112,38 @@ void LiveMux::applyFaults() {
   }
 }
 
-std::vector<Section> LiveMux::sectionsAt(uint16_t pid, std::chrono::milliseconds sinceLock) const {
+SectionList LiveMux::sectionsAt(uint16_t pid, std::chrono::milliseconds sinceLock) const {
+  static const SectionList kNone = std::make_shared<const std::vector<Section>>();
   if (guide_ && (pid == 0x0012 || pid == 0x0014)) {
     std::lock_guard lock(guideMutex_);
     const GuideCache& cache = guideAt(WallClock::now());
     return pid == 0x0012 ? cache.eit : cache.time;
   }
   auto it = tables_.find(pid);
-  if (it == tables_.end()) return {};
-  std::vector<Section> sections = it->second;
-  for (const auto& m : moved_) {
-    if (m.pmtPid != pid || sinceLock.count() < m.change.atMs) continue;
-    for (auto& s : sections)
-      if (s[0] == 0x02 && tableIdExtension(s) == m.change.program) s = m.newPmt;
+  if (it == tables_.end()) return kNone;
+  uint64_t applied = 0;
+  for (size_t i = 0; i < moved_.size() && i < 64; ++i)
+    if (moved_[i].pmtPid == pid && sinceLock.count() >= moved_[i].change.atMs) applied |= uint64_t{1} << i;
+  std::lock_guard lock(tablesMutex_);
+  SectionList& shared = sharedTables_[{pid, applied}];
+  if (!shared) {
+    std::vector<Section> sections = it->second;
+    for (size_t i = 0; i < moved_.size() && i < 64; ++i) {
+      if (!(applied & (uint64_t{1} << i))) continue;
+      for (auto& section : sections)
+        if (section[0] == 0x02 && tableIdExtension(section) == moved_[i].change.program) section = moved_[i].newPmt;
+    }
+    shared = std::make_shared<const std::vector<Section>>(std::move(sections));
   }
-  return sections;
+  return shared;
 }
 
 const LiveMux::GuideCache& LiveMux::guideAt(WallClock::time_point now) const {
   int64_t second = std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch()).count();
   if (second != guideCache_.second) {
     guideCache_.second = second;
-    guideCache_.eit = guide_->eit(now);
-    guideCache_.time = guide_->time(now);
+    guideCache_.eit = std::make_shared<const std::vector<Section>>(guide_->eit(now));
+    guideCache_.time = std::make_shared<const std::vector<Section>>(guide_->time(now));
   }
   return guideCache_;
 }

@@ -19,6 +19,10 @@
 
 namespace vantiro::dvbsim {
 
+// The sections of one PID, shared: readers ask for them on every tick, and a
+// copy each time would cost more than the rest of the broadcast.
+using SectionList = std::shared_ptr<const std::vector<Section>>;
+
 class LiveMux {
  public:
   // Loads the stream file; nullptr with *error when it cannot be read.
@@ -33,8 +37,8 @@ class LiveMux {
   const std::vector<uint16_t>& tablePids() const { return tablePidList_; }
   bool isTablePid(uint16_t pid) const { return tablePids_[pid]; }
 
-  // The sections on `pid` as broadcast `sinceLock` after lock.
-  std::vector<Section> sectionsAt(uint16_t pid, std::chrono::milliseconds sinceLock) const;
+  // The sections on `pid` as broadcast `sinceLock` after lock (never null).
+  SectionList sectionsAt(uint16_t pid, std::chrono::milliseconds sinceLock) const;
 
   // Broadcast packet `index` counted from lock: the file looped seamlessly,
   // PIDs moved by the PMT changes that happened by then.
@@ -67,10 +71,14 @@ class LiveMux {
   // seconds); every reader asks on every tick, so they are made once a second.
   struct GuideCache {
     int64_t second = -1;
-    std::vector<Section> eit, time;
+    SectionList eit, time;
   };
   mutable std::mutex guideMutex_;
   mutable GuideCache guideCache_;
+  // The tables as shared lists, by PID and by the PMT changes applied to them
+  // (bit i: moved_[i]); made when first asked for.
+  mutable std::mutex tablesMutex_;
+  mutable std::map<std::pair<uint16_t, uint64_t>, SectionList> sharedTables_;
   const GuideCache& guideAt(WallClock::time_point now) const;
 };
 

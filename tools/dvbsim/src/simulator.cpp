@@ -167,6 +167,7 @@ struct Simulator::Adapter {
   bool dvrOverflowInjected = false;
   bool dvrGoneInjected = false;
   std::optional<Clock::time_point> lastOverflowInjected;
+  std::string demuxLogPath;   // DVBSIM_DEMUX_LOG when dvr0 was opened
   std::string loggedDvrPids;  // the last line of the demux log for this adapter
 
   Clock::time_point lockTime() const { return tuneTime + milliseconds(mux ? mux->config().lockDelayMs : 0); }
@@ -340,6 +341,10 @@ int Simulator::open(const DevicePath& path, int flags) {
       a->dvrOverflowInjected = false;
       a->dvrGoneInjected = false;
       a->lastOverflowInjected.reset();
+      // Read here, not on every tick: getenv walks the whole environment.
+      const char* demuxLog = std::getenv("DVBSIM_DEMUX_LOG");
+      a->demuxLogPath = demuxLog ? demuxLog : "";
+      a->loggedDvrPids.clear();
       a->dvrBufferSize = kDefaultDvrBuffer;
       growPipe(ends[1], a->dvrBufferSize);
       setNonBlocking(ends[1], true);
@@ -486,13 +491,13 @@ static void logTune(const Simulator::TuneRecord& record) {
   ::syscall(SYS_close, fd);
 }
 
-// With DVBSIM_DEMUX_LOG set, every change of the PIDs an adapter's DVR carries
-// (the union of its DMX_OUT_TS_TAP filters) appends "<adapter> <PIDs>" to that
+// With DVBSIM_DEMUX_LOG set when dvr0 is opened, every change of the PIDs an
+// adapter's DVR carries (the union of its DMX_OUT_TS_TAP filters) appends "<adapter> <PIDs>" to that
 // file, the PIDs as 0x%04x in ascending order, "all" or "none"; tests check
 // from it what a program had the demux filter.
-static void logDvrPids(int adapter, bool any, bool all, const std::bitset<8192>& pids, std::string& logged) {
-  const char* path = std::getenv("DVBSIM_DEMUX_LOG");
-  if (!path || !*path) return;
+static void logDvrPids(const std::string& path, int adapter, bool any, bool all, const std::bitset<8192>& pids,
+                       std::string& logged) {
+  if (path.empty()) return;
   std::string line = std::to_string(adapter);
   if (!any || (!all && pids.none())) {
     line += " none";
@@ -509,7 +514,8 @@ static void logDvrPids(int adapter, bool any, bool all, const std::bitset<8192>&
   line += "\n";
   if (line == logged) return;
   logged = line;
-  int fd = static_cast<int>(::syscall(SYS_openat, AT_FDCWD, path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+  int fd = static_cast<int>(
+      ::syscall(SYS_openat, AT_FDCWD, path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
   if (fd < 0) return;
   (void)::syscall(SYS_write, fd, line.data(), line.size());
   ::syscall(SYS_close, fd);
@@ -935,7 +941,7 @@ void Simulator::tick(Clock::time_point now) {
       all = all || h->allPids;
       pids |= h->pids;
     }
-    logDvrPids(number, any, all, pids, a.loggedDvrPids);
+    logDvrPids(a.demuxLogPath, number, any, all, pids, a.loggedDvrPids);
     if (any) pumpTs(a.dvr, a, now, pids, all, a.dvrBufferSize);
     else deliver(a.dvr, a.dvrBufferSize);
     injectOverflows(a, now);
@@ -979,7 +985,8 @@ void Simulator::queueDueTables(TsFeed& feed, const Adapter& a, Clock::time_point
   auto sinceLock = std::chrono::duration_cast<milliseconds>(now - lockTime);
   for (uint16_t pid : mux.tablePids()) {
     if (!allPids && !pids[pid]) continue;
-    auto sections = mux.sectionsAt(pid, sinceLock);
+    SectionList shared = mux.sectionsAt(pid, sinceLock);
+    const std::vector<Section>& sections = *shared;
     bool badCrc = std::find(mux.config().faults.badCrcPids.begin(), mux.config().faults.badCrcPids.end(), pid) !=
                   mux.config().faults.badCrcPids.end();
     feed.tableCursors[pid].advance(a.generation, pid, mux.intervalMs(pid), sections.size(), lockTime,
@@ -1098,7 +1105,8 @@ void Simulator::pumpSections(Handle& h, Adapter& a, Clock::time_point now) {
   if (!lockedAt(a, now)) return;
   const LiveMux& mux = *a.mux;
   auto lockTime = a.lockTime();
-  auto sections = mux.sectionsAt(h.pid, std::chrono::duration_cast<milliseconds>(now - lockTime));
+  SectionList shared = mux.sectionsAt(h.pid, std::chrono::duration_cast<milliseconds>(now - lockTime));
+  const std::vector<Section>& sections = *shared;
   if (sections.empty()) return;
   const auto& badCrcPids = mux.config().faults.badCrcPids;
   bool badCrc = std::find(badCrcPids.begin(), badCrcPids.end(), h.pid) != badCrcPids.end();
