@@ -100,3 +100,80 @@ ui_start_on_standard_band() {
 
 # The progress bar's fill (the UI library's dark style) in the middle of the window.
 ui_progress_bar_shown() { (( $(ui_count "$1" 300 250 980 470 230 179 0 12) > 50 )); }
+
+# Waiting for what the window shows. A check judges captures of the window
+# (ImageMagick's import) taken until it holds, so a picture or an animation that
+# comes late on a loaded machine makes the test slower, never failed. Checks set
+# UI_WHY to what they found wrong; UI_AWAIT_SECONDS only bounds a failure.
+UI_AWAIT_SECONDS=${UI_AWAIT_SECONDS:-150}
+UI_WHY=""
+
+# ui_launch BAND ARGS...: ui_start, then waits for the window and gives it the
+# keyboard; sets UI_WINDOW.
+ui_launch() {
+    wt_require import
+    ui_start "$@"
+    UI_WINDOW=$(wt_focus_window) || { tail -20 "$WT_DIR/app.log" >&2; wt_fail "no window"; }
+}
+
+# ui_capture NAME: the window as it is drawn now, in $WT_DIR/NAME.ppm.
+ui_capture() { import -window "$UI_WINDOW" -depth 8 "ppm:$WT_DIR/$1.ppm" 2>/dev/null; }
+
+# ui_await NAME CHECK...: captures the window as NAME until CHECK... NAME holds.
+# With UI_STIR set the pointer moves a pixel before each capture, as a viewer's
+# hand would, so that the panels stay awake while the test waits.
+ui_await() {
+    local name=$1 deadline=$((SECONDS + UI_AWAIT_SECONDS)) turn=0
+    shift
+    UI_WHY="no capture of the window"
+    while true; do
+        if [[ -n ${UI_STIR:-} ]]; then
+            turn=$((1 - turn))
+            xdotool mousemove --window "$UI_WINDOW" 640 $((360 + turn)) 2>/dev/null
+        fi
+        if ui_capture "$name" && "$@" "$name"; then
+            ui_keep "$name"
+            return 0
+        fi
+        kill -0 "$UI_APP" 2>/dev/null || { UI_WHY+=" (the program has ended)"; return 1; }
+        ((SECONDS < deadline)) || return 1
+        sleep 0.2
+    done
+}
+
+# ui_expect NAME CHECK...: ui_await, failing the test with what was wrong last.
+ui_expect() { ui_await "$@" || { ui_keep "$1"; wt_fail "$1: $UI_WHY"; }; }
+
+# ui_wait_exit NAME: waits for the program to end by itself and checks it exited 0.
+ui_wait_exit() {
+    local rc
+    wait "$UI_APP"
+    rc=$?
+    [[ $rc -eq 0 ]] || { tail -20 "$WT_DIR/app.log" >&2; wt_fail "$1: exit $rc"; }
+}
+
+# ui_close NAME: ends the program as a desktop session does (SDL turns SIGTERM
+# into a quit) and checks that it exited 0.
+ui_close() {
+    kill -TERM "$UI_APP" 2>/dev/null
+    ui_wait_exit "$1"
+}
+
+# ui_keep NAME: a PNG of NAME.ppm in UI_KEEP_SHOTS, when that is set.
+ui_keep() {
+    if [[ -n "${UI_KEEP_SHOTS:-}" && -s "$WT_DIR/$1.ppm" ]] && command -v convert >/dev/null; then
+        mkdir -p "$UI_KEEP_SHOTS"
+        convert "$WT_DIR/$1.ppm" "$UI_KEEP_SHOTS/$1.png"
+    fi
+}
+
+# ui_shot NAME CHECK BAND ARGS...: one run of the program, judged by CHECK on
+# captures of its window until it holds, then closed.
+ui_shot() {
+    local name=$1 check=$2 band=$3
+    shift 3
+    ui_launch "$band" "$@"
+    ui_expect "$name" "$check"
+    ui_close "$name"
+}
+

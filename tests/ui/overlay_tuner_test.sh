@@ -19,58 +19,70 @@ row_has() { # NAME ROW R G B: the row's name is drawn in that colour
     (( $(ui_count "$1" $((list_left + 52)) "$top" 1260 $((top + 64)) "$3" "$4" "$5" 12) > 20 ))
 }
 
+# Alpha TV playing: its picture letterboxed around the now-playing panel at (24, 24).
+playing_shown() {
+    local p
+    # The letterboxed picture leaves black around the panel's corner.
+    p=$(ui_pixel "$1" 23 100); UI_WHY="left of the panel: $p"; ui_near "$p" 0 0 0 2 || return 1
+    p=$(ui_pixel "$1" 100 23); UI_WHY="above the panel: $p"; ui_near "$p" 0 0 0 2 || return 1
+    p=$(ui_pixel "$1" 24 100); UI_WHY="panel edge: $p"; ui_near "$p" 9 9 9 3 || return 1
+    p=$(ui_pixel "$1" 100 24); UI_WHY="panel top: $p"; ui_near "$p" 9 9 9 3 || return 1
+    # Line 2 in the live-TV green, line 4 (offline) in orange.
+    UI_WHY="no live-TV line"; (($(ui_count "$1" 24 24 400 200 153 242 178 10) > 20)) || return 1
+    UI_WHY="no OFFLINE line"; (($(ui_count "$1" 24 24 400 200 242 166 76 10) > 20))
+}
+list_shown() {
+    local row
+    for row in 0 1 3 4; do
+        UI_WHY="tuner row $row missing"; row_has "$1" $row 178 242 191 || return 1
+    done
+    UI_WHY="radio row missing"; row_has "$1" 2 242 204 102 || return 1
+    UI_WHY="a sixth row"; ! row_has "$1" 5 178 242 191
+}
+# The radio visualiser alone: the panels and the toolbar have gone idle.
+radio_idle() {
+    local p r g b
+    p=$(ui_pixel "$1" 2 2); UI_WHY="gradient top: $p"; ui_near "$p" 10 15 26 3 || return 1
+    p=$(ui_pixel "$1" 2 717); UI_WHY="gradient bottom: $p"; ui_near "$p" 17 27 45 3 || return 1
+    read -r r g b <<<"$(ui_pixel "$1" 250 446)"
+    UI_WHY="first bar is not amber: $r $g $b"; ((r > 150 && r > b + 60)) || return 1
+    read -r r g b <<<"$(ui_pixel "$1" 1029 446)"
+    UI_WHY="last bar is not blue: $r $g $b"; ((b > 150 && b > r + 40)) || return 1
+    UI_WHY="now-playing still shown when idle"; (($(ui_count "$1" 24 24 400 200 242 204 102 10) == 0)) || return 1
+    UI_WHY="toolbar still shown when idle"; (($(ui_count "$1" 300 600 1000 720 229 231 235 10) == 0))
+}
+panels_back() {
+    UI_WHY="now-playing did not come back"; (($(ui_count "$1" 24 24 400 200 242 204 102 10) > 20)) || return 1
+    UI_WHY="toolbar did not come back"; (($(ui_count "$1" 300 600 1000 720 229 231 235 10) > 20))
+}
+
 echo "-- a tuner channel shows the now-playing panel from (24, 24)"
 printf 'Alpha TV\t\n' >"$last"
-ui_shot playing "$band" 4
-# The letterboxed picture leaves black around the panel's corner.
-ui_near "$(ui_pixel playing 23 100)" 0 0 0 2 || wt_fail "left of the panel: $(ui_pixel playing 23 100)"
-ui_near "$(ui_pixel playing 100 23)" 0 0 0 2 || wt_fail "above the panel: $(ui_pixel playing 100 23)"
-ui_near "$(ui_pixel playing 24 100)" 9 9 9 3 || wt_fail "panel edge: $(ui_pixel playing 24 100)"
-ui_near "$(ui_pixel playing 100 24)" 9 9 9 3 || wt_fail "panel top: $(ui_pixel playing 100 24)"
-# Line 2 in the live-TV green, line 4 (offline) in orange.
-(( $(ui_count playing 24 24 400 200 153 242 178 10) > 20 )) || wt_fail "no live-TV line"
-(( $(ui_count playing 24 24 400 200 242 166 76 10) > 20 )) || wt_fail "no OFFLINE line"
+# The pointer moves while the picture comes up: the panels stay awake however late it is.
+UI_STIR=1 ui_shot playing playing_shown "$band"
 
 echo "-- L opens the channel list with every channel"
-ui_start "$band" --screenshot "$WT_DIR/list.ppm" --screenshot-after 5
-wt_focus_window >/dev/null || wt_fail "no window"
-sleep 1
+ui_launch "$band"
 xdotool key l
-ui_finish list
-for row in 0 1 3 4; do row_has list $row 178 242 191 || wt_fail "tuner row $row missing"; done
-row_has list 2 242 204 102 || wt_fail "radio row missing"
-row_has list 5 178 242 191 && wt_fail "a sixth row"
+ui_expect list list_shown
+ui_close list
 
 echo "-- a click on a row switches to it"
 printf 'Alpha TV\t\n' >"$last"
-ui_start "$band" --list-open --screenshot "$WT_DIR/clicked.ppm" --screenshot-after 7
-window=$(wt_focus_window) || wt_fail "no window"
-sleep 2
-xdotool mousemove --window "$window" 982 $(( $(row_top 3) + 32 ))
-sleep 0.3
-xdotool click 1
+ui_launch "$band" --list-open
+ui_expect listed list_shown
+xdotool mousemove --window "$UI_WINDOW" 982 $(( $(row_top 3) + 32 )) click 1
 wt_wait_for grep -q '^Delta TV' "$last" || wt_fail "the click did not switch: $(cat "$last")"
-ui_finish clicked
+ui_close clicked
 
-echo "-- a radio service gets the visualiser"
+echo "-- a radio service gets the visualiser; after 10 s without input the panels and the toolbar are gone"
 printf 'Radio Gamma\t\n' >"$last"
-ui_shot radio "$band" 12
-# Idle by now: only the visualiser is left.
-ui_near "$(ui_pixel radio 2 2)" 10 15 26 3 || wt_fail "gradient top: $(ui_pixel radio 2 2)"
-ui_near "$(ui_pixel radio 2 717)" 17 27 45 3 || wt_fail "gradient bottom: $(ui_pixel radio 2 717)"
-read -r r g b <<<"$(ui_pixel radio 250 446)"
-(( r > 150 && r > b + 60 )) || wt_fail "first bar is not amber: $r $g $b"
-read -r r g b <<<"$(ui_pixel radio 1029 446)"
-(( b > 150 && b > r + 40 )) || wt_fail "last bar is not blue: $r $g $b"
+ui_shot radio radio_idle "$band"
 
-echo "-- after 10 s without input the panels and the toolbar are gone; a key brings them back"
-(( $(ui_count radio 24 24 400 200 242 204 102 10) == 0 )) || wt_fail "now-playing still shown when idle"
-(( $(ui_count radio 300 600 1000 720 229 231 235 10) == 0 )) || wt_fail "toolbar still shown when idle"
-ui_start "$band" --screenshot "$WT_DIR/woken.ppm" --screenshot-after 14
-wt_focus_window >/dev/null || wt_fail "no window"
-sleep 12.5
+echo "-- a key brings them back"
+ui_launch "$band"
+ui_expect idle radio_idle
 xdotool key a
-ui_finish woken
-(( $(ui_count woken 24 24 400 200 242 204 102 10) > 20 )) || wt_fail "now-playing did not come back"
-(( $(ui_count woken 300 600 1000 720 229 231 235 10) > 20 )) || wt_fail "toolbar did not come back"
+ui_expect woken panels_back
+ui_close woken
 echo "PASS"
