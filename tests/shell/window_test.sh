@@ -2,6 +2,7 @@
 # The window end to end under Xvfb: online channels from a local HTTP server,
 # the screenshot option and the keys.
 source "$(dirname "$0")/../support/window_test_lib.sh"
+source "$(dirname "$0")/../support/ui_window_lib.sh"
 wt_require ffmpeg python3 xdotool
 [[ -x "${VANTIRO_BIN:-}" ]] || wt_fail "VANTIRO_BIN is not set"
 
@@ -23,69 +24,73 @@ unset VANTIRO_IPTV
 cd "$WT_DIR"
 last="$XDG_CONFIG_HOME/vantiro/last-channel"
 
-echo "-- a screenshot shows the first channel's picture and has the exact size"
-timeout 60 "$VANTIRO_BIN" --screenshot "$WT_DIR/shot.ppm" 2>"$WT_DIR/err.log"
+# The channel's colour in the middle of the right half: clear of the overlay panels.
+red_shown() { picture_is red "$1"; }
+green_shown() { picture_is green "$1"; }
+blue_shown() { picture_is blue "$1"; }
+picture_is() {
+    local pixel
+    pixel=$(wt_pixel "$WT_DIR/$2.ppm" 960 300)
+    UI_WHY="expected the $1 picture, pixel is $pixel"
+    wt_is_colour "$pixel" "$1"
+}
+# The channel list's first row (Red, an online TV channel) is drawn.
+list_shown() { UI_WHY="the list is not open"; (($(ui_count "$1" 753 82 1264 146 140 204 242 12) > 20)); }
+list_closed() { UI_WHY="the list is still open"; (($(ui_count "$1" 753 82 1264 146 140 204 242 12) == 0)); }
+
+echo "-- a screenshot has the exact size and the first channel is remembered"
+timeout 120 "$VANTIRO_BIN" --screenshot "$WT_DIR/shot.ppm" 2>"$WT_DIR/err.log"
 rc=$?
 [[ $rc -eq 0 ]] || { cat "$WT_DIR/err.log"; wt_fail "screenshot run exited $rc"; }
 size=$(stat -c %s "$WT_DIR/shot.ppm")
 [[ $size -eq $((16 + 1280 * 720 * 3)) ]] || wt_fail "screenshot is $size bytes"
 [[ $(head -c 15 "$WT_DIR/shot.ppm") == $'P6\n1280 720\n255' ]] || wt_fail "bad PPM header"
-# Middle of the right half: clear of the overlay panels.
-pixel=$(wt_pixel "$WT_DIR/shot.ppm" 960 300)
-wt_is_colour "$pixel" red || wt_fail "expected the red channel, pixel is $pixel"
 [[ $(cat "$last") == $'Red\t'"$base/red.ts" ]] || wt_fail "last-channel: $(cat "$last")"
 
 echo "-- the last channel is resumed"
 printf 'Blue\t%s/blue.ts\n' "$base" >"$last"
-timeout 60 "$VANTIRO_BIN" --screenshot "$WT_DIR/blue.ppm" 2>/dev/null || wt_fail "resume run failed"
-pixel=$(wt_pixel "$WT_DIR/blue.ppm" 960 300)
-wt_is_colour "$pixel" blue || wt_fail "expected the blue channel, pixel is $pixel"
+ui_shot blue blue_shown none
 
 echo "-- a demo file plays without touching the channels"
 cp "$last" "$WT_DIR/last.before"
-timeout 60 "$VANTIRO_BIN" --file "$media/green.ts" --screenshot "$WT_DIR/demo.ppm" 2>/dev/null || wt_fail "demo run failed"
-pixel=$(wt_pixel "$WT_DIR/demo.ppm" 960 300)
-wt_is_colour "$pixel" green || wt_fail "expected the green demo clip, pixel is $pixel"
+ui_shot demo green_shown none --file "$media/green.ts"
 cmp -s "$last" "$WT_DIR/last.before" || wt_fail "the demo changed the last channel"
 
 echo "-- an unwritable screenshot path still ends the program after that frame"
-timeout 60 "$VANTIRO_BIN" --screenshot /nonexistent-dir/shot.ppm --screenshot-after 0.5 2>/dev/null
+timeout 120 "$VANTIRO_BIN" --screenshot /nonexistent-dir/shot.ppm --screenshot-after 0.5 2>/dev/null
 rc=$?
 [[ $rc -eq 0 ]] || wt_fail "unwritable screenshot path: exit $rc"
 
 echo "-- keys: Down and Up switch, Escape closes the list, then quits; --screenshot without a value opens"
 printf 'Red\t%s/red.ts\n' "$base" >"$last"
-"$VANTIRO_BIN" --screenshot 2>/dev/null &
-app=$!
-WT_PIDS+=($app)
-wt_focus_window >/dev/null || wt_fail "no window"
-sleep 1
+ui_launch none --screenshot
 # A reader that goes away must not kill the program: SIGPIPE is ignored.
-sigign=$(awk '/^SigIgn:/ {print $2}' "/proc/$app/status")
+sigign=$(awk '/^SigIgn:/ {print $2}' "/proc/$UI_APP/status")
 (( (0x$sigign >> 12) & 1 )) || wt_fail "SIGPIPE is not ignored (SigIgn $sigign)"
+ui_expect first red_shown
 xdotool key Down
 wt_wait_for grep -q '^Green' "$last" || wt_fail "Down did not switch: $(cat "$last")"
+ui_expect down green_shown
 xdotool key Down
 wt_wait_for grep -q '^Blue' "$last" || wt_fail "second Down did not switch: $(cat "$last")"
+ui_expect second-down blue_shown
 xdotool key Up
 wt_wait_for grep -q '^Green' "$last" || wt_fail "Up did not switch back: $(cat "$last")"
+ui_expect up green_shown
 
 echo "-- a held key acts once"
 xdotool keydown Down
-sleep 1.5
+sleep 1.5  # held for a while: the X server repeats it meanwhile
 xdotool keyup Down
-sleep 0.5
+# Tab opens the list: once it is drawn every key before it has been handled.
+xdotool key Tab
+ui_expect held list_shown
 grep -q '^Blue' "$last" || wt_fail "held Down: $(cat "$last")"
 
-xdotool key Tab
-sleep 0.3
+# The pointer keeps the panels awake: only Escape may close the list.
 xdotool key Escape
-sleep 0.5
-kill -0 $app 2>/dev/null || wt_fail "Escape with the list open quit the program"
+UI_STIR=1 ui_expect escaped list_closed
+kill -0 "$UI_APP" 2>/dev/null || wt_fail "Escape with the list open quit the program"
 xdotool key Escape
-for i in $(seq 100); do kill -0 $app 2>/dev/null || break; sleep 0.1; done
-kill -0 $app 2>/dev/null && wt_fail "Escape did not quit"
-wait $app
-rc=$?
-[[ $rc -eq 0 ]] || wt_fail "quit with exit $rc"
+ui_wait_exit "Escape did not quit"
 echo "PASS"

@@ -2,6 +2,7 @@
 # The window on the simulated adapter: a tuner channel's picture in the
 # screenshot, zapping across multiplexes with the keys, --install-firmware alone.
 source "$(dirname "$0")/../support/window_test_lib.sh"
+source "$(dirname "$0")/../support/ui_window_lib.sh"
 wt_require ffmpeg python3 xdotool
 [[ -x "${VANTIRO_BIN:-}" ]] || wt_fail "VANTIRO_BIN is not set"
 [[ -n "${DVBSIM_LIB:-}" && -f "$DVBSIM_LIB" ]] || wt_skip "the simulated adapter is not built"
@@ -53,36 +54,32 @@ grep -q "SDL\|window" "$WT_DIR/err.log" && wt_fail "--install-firmware opened th
 
 wt_start_xvfb
 
-echo "-- the screenshot shows the colour bars of Beta TV (the last channel)"
+band=$(ui_standard_band) || wt_fail "no simulated band"
+
+# The 4:3 picture sits in the middle 960 columns; seven bars of 960/7 pixels.
+bars_shown() {
+    local r g b
+    bar() { wt_pixel "$WT_DIR/$1.ppm" $((160 + 960 * (2 * $2 + 1) / 14)) 300; }
+    read -r r g b <<<"$(bar "$1" 1)"; UI_WHY="bar 2 is not yellow: $r $g $b"; ((r > 150 && g > 150 && b < 90)) || return 1
+    read -r r g b <<<"$(bar "$1" 3)"; UI_WHY="bar 4 is not green: $r $g $b"; ((g > 150 && r < 90 && b < 90)) || return 1
+    read -r r g b <<<"$(bar "$1" 5)"; UI_WHY="bar 6 is not red: $r $g $b"; ((r > 150 && g < 90 && b < 90)) || return 1
+    read -r r g b <<<"$(bar "$1" 6)"; UI_WHY="bar 7 is not blue: $r $g $b"; ((b > 150 && r < 90 && g < 90)) || return 1
+    read -r r g b <<<"$(wt_pixel "$WT_DIR/$1.ppm" 80 400)"
+    UI_WHY="no dark border: $r $g $b"; ((r < 40 && g < 40 && b < 40))
+}
+
+echo "-- the window shows the colour bars of Beta TV (the last channel)"
 printf 'Beta TV\t\n' >"$last"
 # With the machine's own audio outputs probed: no ALSA noise reaches the terminal.
-timeout 60 env -u VANTIRO_AUDIO_OUTPUT "$dvbsim_run" "$VANTIRO_BIN" --screenshot "$WT_DIR/beta.ppm" \
-    --screenshot-after 3 2>"$WT_DIR/err.log"
-rc=$?
-[[ $rc -eq 0 ]] || { cat "$WT_DIR/err.log" >&2; wt_fail "exit $rc"; }
-grep -q "^ALSA lib" "$WT_DIR/err.log" && wt_fail "ALSA noise on stderr: $(grep -m2 '^ALSA lib' "$WT_DIR/err.log")"
-[[ $(stat -c %s "$WT_DIR/beta.ppm") -eq $((16 + 1280 * 720 * 3)) ]] || wt_fail "screenshot size"
-# The 4:3 picture sits in the middle 960 columns; seven bars of 960/7 pixels.
-bar() { wt_pixel "$WT_DIR/beta.ppm" $((160 + 960 * (2 * $1 + 1) / 14)) 300; }
-read -r r g b <<<"$(bar 1)"; ((r > 150 && g > 150 && b < 90)) || wt_fail "bar 2 is not yellow: $r $g $b"
-read -r r g b <<<"$(bar 3)"; ((g > 150 && r < 90 && b < 90)) || wt_fail "bar 4 is not green: $r $g $b"
-read -r r g b <<<"$(bar 5)"; ((r > 150 && g < 90 && b < 90)) || wt_fail "bar 6 is not red: $r $g $b"
-read -r r g b <<<"$(bar 6)"; ((b > 150 && r < 90 && g < 90)) || wt_fail "bar 7 is not blue: $r $g $b"
-read -r r g b <<<"$(wt_pixel "$WT_DIR/beta.ppm" 80 400)"; ((r < 40 && g < 40 && b < 40)) || wt_fail "no dark border: $r $g $b"
+VANTIRO_AUDIO_OUTPUT= ui_shot beta bars_shown "$band"
+grep -q "^ALSA lib" "$WT_DIR/app.log" && wt_fail "ALSA noise on stderr: $(grep -m2 '^ALSA lib' "$WT_DIR/app.log")"
 
 echo "-- Down zaps to the other multiplex and Up comes back"
-"$dvbsim_run" "$VANTIRO_BIN" 2>/dev/null &
-app=$!
-WT_PIDS+=($app)
-wt_focus_window >/dev/null || wt_fail "no window"
-sleep 1
+ui_launch "$band"
 xdotool key Down
 wt_wait_for grep -q '^Delta TV' "$last" || wt_fail "Down: $(cat "$last")"
 xdotool key Up
 wt_wait_for grep -q '^Beta TV' "$last" || wt_fail "Up: $(cat "$last")"
 xdotool key q
-for i in $(seq 100); do kill -0 $app 2>/dev/null || break; sleep 0.1; done
-wait $app
-rc=$?
-[[ $rc -eq 0 ]] || wt_fail "quit with exit $rc"
+ui_wait_exit "quit"
 echo PASS

@@ -27,12 +27,13 @@ ui_write_standard_channels() {
 }
 
 # ui_start BAND ARGS...: starts the program in the background (with the simulated
-# adapter when BAND is not "none"); sets UI_APP to its pid.
+# adapter when BAND is not "none"; on UI_PATH instead of PATH, when that is set);
+# sets UI_APP to its pid.
 ui_start() {
     local band=$1
     shift
     if [[ "$band" == none ]]; then
-        "$VANTIRO_BIN" "$@" 2>>"$WT_DIR/app.log" &
+        PATH="${UI_PATH:-$PATH}" "$VANTIRO_BIN" "$@" 2>>"$WT_DIR/app.log" &
     else
         "$UI_SIM_RUN" --band "$band" --lib "$DVBSIM_LIB" "$VANTIRO_BIN" "$@" 2>>"$WT_DIR/app.log" &
     fi
@@ -135,7 +136,7 @@ ui_await() {
             ui_keep "$name"
             return 0
         fi
-        kill -0 "$UI_APP" 2>/dev/null || { UI_WHY+=" (the program has ended)"; return 1; }
+        ui_running || { UI_WHY+=" (the program has ended)"; return 1; }
         ((SECONDS < deadline)) || return 1
         sleep 0.2
     done
@@ -144,9 +145,17 @@ ui_await() {
 # ui_expect NAME CHECK...: ui_await, failing the test with what was wrong last.
 ui_expect() { ui_await "$@" || { ui_keep "$1"; wt_fail "$1: $UI_WHY"; }; }
 
+# ui_running: the program has not ended (an ended one not yet waited for is a zombie).
+ui_running() {
+    local state
+    state=$(ps -o stat= -p "$UI_APP" 2>/dev/null) || return 1
+    [[ $state != Z* ]]
+}
+
 # ui_wait_exit NAME: waits for the program to end by itself and checks it exited 0.
 ui_wait_exit() {
     local rc
+    wt_wait_for eval '! ui_running' || wt_fail "$1: the program is still running"
     wait "$UI_APP"
     rc=$?
     [[ $rc -eq 0 ]] || { tail -20 "$WT_DIR/app.log" >&2; wt_fail "$1: exit $rc"; }

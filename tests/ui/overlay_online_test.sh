@@ -38,6 +38,7 @@ mkdir -p "$stub" "$WT_DIR/empty-bin"
 cat >"$stub/xdg-open" <<'SH'
 #!/bin/sh
 printf '%s\n' "$@" >>"$STUB_CALLS"
+printf '%s\n' "$$" >>"$STUB_CALLS.pids"
 case "$STUB_MODE" in
     fail) exit 1 ;;
     slow) sleep 6 ;;
@@ -48,112 +49,128 @@ chmod 755 "$stub/xdg-open"
 export STUB_CALLS="$WT_DIR/xdg-calls"
 system_path=$PATH  # the stand-in is put on the program's PATH only
 
+radio_shown() {
+    local p r g b
+    p=$(ui_pixel "$1" 2 2); UI_WHY="gradient top: $p"; ui_near "$p" 10 15 26 3 || return 1
+    p=$(ui_pixel "$1" 2 717); UI_WHY="gradient bottom: $p"; ui_near "$p" 17 27 45 3 || return 1
+    read -r r g b <<<"$(ui_pixel "$1" 250 446)"
+    UI_WHY="first bar is not amber: $r $g $b"; ((r > 150 && r > b + 60)) || return 1
+    read -r r g b <<<"$(ui_pixel "$1" 1029 446)"
+    UI_WHY="last bar is not blue: $r $g $b"; ((b > 150 && b > r + 40))
+}
+toolbar_shown() {
+    local found
+    read -r -a found <<<"$(ui_buttons "$1")"
+    UI_WHY="toolbar buttons not found: ${found[*]}"
+    [[ ${#found[@]} -eq 7 ]]
+}
+# Its light text on the dark panel, in the middle of the window, and the toolbar.
+nodevice_shown() {
+    UI_WHY="no tuner-missing panel"; (($(ui_count "$1" 340 260 940 460 255 255 255 20) > 200)) || return 1
+    toolbar_shown "$1"
+}
+# A toast above the toolbar whose text differs from the one in the capture "before".
+new_toast() {
+    UI_WHY="no toast"; (($(ui_count "$1" 100 480 1180 600 255 255 255 20) > 50)) || return 1
+    UI_WHY="the toast did not change"
+    (($(python3 "$UI_PROBE" changed "$WT_DIR/$1.ppm" "$WT_DIR/before.ppm" 100 480 1180 600 40) > 100))
+}
+# buttons_active INDEX... NAME: the list is open and the toolbar buttons INDEX... are drawn active.
+buttons_active() {
+    local name=${*: -1} i
+    UI_WHY="the List button did not open the list"
+    (($(ui_count "$name" 753 82 1264 146 140 204 242 12) > 20)) || return 1
+    for i in "${@:1:$#-1}"; do
+        UI_WHY="button $i is not drawn active"
+        (($(ui_count "$name" $((buttons[i] - 41)) 620 $((buttons[i] + 41)) 715 249 115 22 10) > 40)) || return 1
+    done
+}
+# The list open with the two online rows: a TV globe and a radio.
+online_rows_shown() {
+    UI_WHY="no online TV row"; (($(ui_count "$1" 753 82 1264 146 140 204 242 12) > 20)) || return 1
+    UI_WHY="no radio row"; (($(ui_count "$1" 753 152 1264 216 242 204 102 12) > 20))
+}
+# click_button X: a click on the toolbar button at X.
+click_button() { xdotool mousemove --window "$UI_WINDOW" "$1" "$button_y" click 1; }
+# reaped PID: the process has ended and its parent has collected it.
+reaped() { ! ps -o stat= -p "$1" >/dev/null 2>&1; }
+
 echo "-- an online radio stream gets the visualiser"
 online
 printf 'Radio One\t%s/radio.ts\n' "$base" >"$last"
-ui_shot radio none 12
-ui_near "$(ui_pixel radio 2 2)" 10 15 26 3 || wt_fail "gradient top: $(ui_pixel radio 2 2)"
-ui_near "$(ui_pixel radio 2 717)" 17 27 45 3 || wt_fail "gradient bottom: $(ui_pixel radio 2 717)"
-read -r r g b <<<"$(ui_pixel radio 250 446)"
-(( r > 150 && r > b + 60 )) || wt_fail "first bar is not amber: $r $g $b"
-read -r r g b <<<"$(ui_pixel radio 1029 446)"
-(( b > 150 && b > r + 40 )) || wt_fail "last bar is not blue: $r $g $b"
+ui_shot radio radio_shown none
 
 echo "-- with no adapter and no channels the tuner-missing panel is shown"
 offline
 rm -f "$last"
-ui_shot nodevice none 3
-# Its light text on the dark panel, in the middle of the window.
-(( $(ui_count nodevice 340 260 940 460 255 255 255 20) > 200 )) || wt_fail "no tuner-missing panel"
+ui_shot nodevice nodevice_shown none
 read -r -a buttons <<<"$(ui_buttons nodevice)"
-[[ ${#buttons[@]} -eq 7 ]] || wt_fail "toolbar buttons not found: ${buttons[*]}"
 web_x=${buttons[3]}
 button_y=${buttons[6]}
 
 echo "-- offline, W only shows a toast and starts no process"
-PATH="$stub:$system_path" ui_start none --screenshot "$WT_DIR/offline-w.ppm" --screenshot-after 4
-wt_focus_window >/dev/null || wt_fail "no window"
-sleep 1.5
+UI_PATH="$stub:$system_path" ui_launch none
+ui_expect before toolbar_shown
 xdotool key w
-ui_finish offline-w
+ui_expect offline-w new_toast
+ui_close offline-w
 [[ -e "$STUB_CALLS" ]] && wt_fail "xdg-open ran while offline"
 
 echo "-- W opens the service's page with xdg-open"
 online
 printf 'Green TV\t%s/green.ts\n' "$base" >"$last"
 export STUB_MODE=ok
-PATH="$stub:$system_path" ui_start none --screenshot "$WT_DIR/web-key.ppm" --screenshot-after 3.5
-wt_focus_window >/dev/null || wt_fail "no window"
-sleep 1.5
+UI_PATH="$stub:$system_path" ui_launch none
 xdotool key w
 wt_wait_for test -s "$STUB_CALLS" || wt_fail "W did not start xdg-open"
-ui_finish web-key
+ui_close web-key
 grep -qx 'https://[^/]*/play/' "$STUB_CALLS" || wt_fail "xdg-open got: $(cat "$STUB_CALLS")"
 
 echo "-- the Web button does the same; a failing xdg-open leaves the program running"
 rm -f "$STUB_CALLS"
 export STUB_MODE=fail
-PATH="$stub:$system_path" ui_start none --screenshot "$WT_DIR/web-button.ppm" --screenshot-after 5
-window=$(wt_focus_window) || wt_fail "no window"
-sleep 1.5
-xdotool mousemove --window "$window" "$web_x" "$button_y"
-sleep 0.3
-xdotool click 1
+UI_PATH="$stub:$system_path" ui_launch none
+ui_expect toolbar toolbar_shown
+click_button "$web_x"
 wt_wait_for test -s "$STUB_CALLS" || wt_fail "the Web button did not start xdg-open"
-ui_finish web-button
+ui_close web-button
 
 echo "-- a missing xdg-open and one still running after 3 s"
 rm -f "$STUB_CALLS"
-PATH="$WT_DIR/empty-bin" ui_start none --screenshot "$WT_DIR/web-missing.ppm" --screenshot-after 5
-wt_focus_window >/dev/null || wt_fail "no window"
-sleep 1.5
+UI_PATH="$WT_DIR/empty-bin" ui_launch none
+ui_expect before toolbar_shown
 xdotool key w
-ui_finish web-missing
+ui_expect web-missing new_toast
+ui_close web-missing
 export STUB_MODE=slow
-PATH="$stub:$system_path" ui_start none --screenshot "$WT_DIR/web-slow.ppm" --screenshot-after 12
-wt_focus_window >/dev/null || wt_fail "no window"
-sleep 1.5
+rm -f "$STUB_CALLS.pids"
+UI_PATH="$stub:$system_path" ui_launch none
 xdotool key w
-wt_wait_for test -s "$STUB_CALLS" || wt_fail "xdg-open did not start"
-sleep 8  # the stand-in ends 6 s after it started
-zombies=$(ps --ppid "$UI_APP" -o stat= | grep -c '^Z')
-[[ $zombies -eq 0 ]] || wt_fail "an ended xdg-open stays a zombie"
-ui_finish web-slow
+wt_wait_for test -s "$STUB_CALLS.pids" || wt_fail "xdg-open did not start"
+# The stand-in ends 6 s after it started; the program must collect it.
+wt_wait_for reaped "$(head -1 "$STUB_CALLS.pids")" || wt_fail "an ended xdg-open stays a zombie"
+ui_close web-slow
 
 echo "-- the List and Mute buttons; Quit ends the program"
-click_button() { # WINDOW X
-    xdotool mousemove --window "$1" "$2" "$button_y"
-    sleep 0.3
-    xdotool click 1
-    sleep 0.3
-}
-ui_start none --screenshot "$WT_DIR/buttons.ppm" --screenshot-after 4
-window=$(wt_focus_window) || wt_fail "no window"
-sleep 1
-click_button "$window" "${buttons[0]}"
-click_button "$window" "${buttons[4]}"
-xdotool mousemove --window "$window" 640 300
-ui_finish buttons
-(( $(ui_count buttons 753 82 1264 146 140 204 242 12) > 20 )) || wt_fail "the List button did not open the list"
-for i in 0 4; do
-    (( $(ui_count buttons $((buttons[i] - 41)) 620 $((buttons[i] + 41)) 715 249 115 22 10) > 40 )) ||
-        wt_fail "button $i is not drawn active"
-done
-ui_start none --screenshot "$WT_DIR/quit.ppm" --screenshot-after 30
-window=$(wt_focus_window) || wt_fail "no window"
-sleep 1
-click_button "$window" "${buttons[5]}"
-wt_wait_for bash -c "! kill -0 $UI_APP 2>/dev/null" || wt_fail "Quit did not end the program"
-wait "$UI_APP" || wt_fail "Quit: exit $?"
+ui_launch none
+ui_expect toolbar toolbar_shown
+click_button "${buttons[0]}"
+ui_expect list buttons_active 0
+click_button "${buttons[4]}"
+xdotool mousemove --window "$UI_WINDOW" 640 300
+ui_expect buttons buttons_active 0 4
+ui_close buttons
+# The screenshot is due long after the click: only Quit may end this run.
+ui_launch none --screenshot "$WT_DIR/quit.ppm" --screenshot-after 600
+ui_expect toolbar toolbar_shown
+click_button "${buttons[5]}"
+ui_wait_exit "Quit"
 [[ -e "$WT_DIR/quit.ppm" ]] && wt_fail "screenshot taken although Quit came first"
 
 echo "-- without a tuner the scan only refreshes the online channels"
 online
 printf 'vantiro-1\nOld Tuner\t474000000\t16\t1025\t4096\t256\t257\t256\n' >"$XDG_CONFIG_HOME/vantiro/channels.tsv"
 rm -f "$last"
-ui_shot online-scan none 4 --scan-on-start
+ui_shot online-scan online_rows_shown none --scan-on-start
 grep -q 'Old Tuner' "$XDG_CONFIG_HOME/vantiro/channels.tsv" || wt_fail "the scan without a tuner erased the saved tuner channel"
-# The list is open with the two online rows: a TV globe and a radio.
-(( $(ui_count online-scan 753 82 1264 146 140 204 242 12) > 20 )) || wt_fail "no online TV row"
-(( $(ui_count online-scan 753 152 1264 216 242 204 102 12) > 20 )) || wt_fail "no radio row"
 echo "PASS"
