@@ -87,9 +87,9 @@ xdotool key Tab
 ui_expect held list_shown
 grep -q '^Blue' "$last" || wt_fail "held Down: $(cat "$last")"
 
-# The pointer keeps the panels awake: only Escape may close the list.
+# The pointer keeps the panels awake while the test waits: only Escape may close the list.
 xdotool key Escape
-UI_STIR=1 ui_expect escaped list_closed
+ui_expect escaped list_closed
 kill -0 "$UI_APP" 2>/dev/null || wt_fail "Escape with the list open quit the program"
 xdotool key Escape
 ui_wait_exit "Escape did not quit"

@@ -121,14 +121,15 @@ ui_launch() {
 ui_capture() { import -window "$UI_WINDOW" -depth 8 "ppm:$WT_DIR/$1.ppm" 2>/dev/null; }
 
 # ui_await NAME CHECK...: captures the window as NAME until CHECK... NAME holds.
-# With UI_STIR set the pointer moves a pixel before each capture, as a viewer's
-# hand would, so that the panels stay awake while the test waits.
+# The pointer moves a pixel before each capture, as a viewer's hand would, so
+# that the panels stay awake while the test waits; UI_STILL=1 leaves it still,
+# for a check that the panels went idle.
 ui_await() {
     local name=$1 deadline=$((SECONDS + UI_AWAIT_SECONDS)) turn=0
     shift
     UI_WHY="no capture of the window"
     while true; do
-        if [[ -n ${UI_STIR:-} ]]; then
+        if [[ -z ${UI_STILL:-} ]]; then
             turn=$((1 - turn))
             xdotool mousemove --window "$UI_WINDOW" 640 $((360 + turn)) 2>/dev/null
         fi

@@ -59,47 +59,54 @@ row_title_pixels() {
 quiet="$WT_DIR/quiet-band.conf"
 sed -e 's/eit=1/eit=0/' -e "s|ts=|ts=$(dirname "$band")/|" "$band" >"$quiet"
 
+# The panel found over the picture's letterbox, no progress bar: no guide data shown.
+plain_shown() {
+    plain_bottom=$(panel_bottom "$1")
+    UI_WHY="no now-playing panel found ($plain_bottom)"; ((plain_bottom > 100)) || return 1
+    UI_WHY="a progress bar without guide data"; (($(progress_pixels "$1") == 0))
+}
+others_shown() {
+    local bottom
+    bottom=$(panel_bottom "$1")
+    UI_WHY="panel height changed: $bottom vs $plain_bottom"; [[ $bottom == "$plain_bottom" ]] || return 1
+    UI_WHY="a progress bar for another channel's data"; (($(progress_pixels "$1") == 0)) || return 1
+    UI_WHY="Beta TV got a title line"; (($(row_title_pixels "$1" 1) == 0)) || return 1
+    UI_WHY="Delta TV shows no programme in the list"; (($(row_title_pixels "$1" 3) > 20))
+}
+guide_shown() {
+    local bottom
+    bottom=$(panel_bottom "$1")
+    UI_WHY="no programme lines: $bottom vs $plain_bottom"; ((bottom > plain_bottom + 40)) || return 1
+    UI_WHY="no progress bar"; (($(progress_pixels "$1") > 200))
+}
+guide_listed() {
+    guide_shown "$1" || return 1
+    UI_WHY="Beta TV shows no programme in the list"; (($(row_title_pixels "$1" 1) > 20)) || return 1
+    UI_WHY="Delta TV (not tuned, nothing cached) has a title line"; (($(row_title_pixels "$1" 3) == 0))
+}
+# A dark panel over the bright test picture in the middle of the window.
+dark_middle() { ui_count "$1" 440 260 840 420 20 20 20 20; }
+info_shown() { UI_WHY="no info panel: $(dark_middle "$1")"; (($(dark_middle "$1") > 30000)); }
+info_closed() { UI_WHY="Escape left the info panel open"; (($(dark_middle "$1") < 30000)); }
+
 echo "-- without guide data the panel and the list are as they always were"
-ui_shot plain "$quiet" 8 --list-open
-plain_bottom=$(panel_bottom plain)
-(( plain_bottom > 100 )) || wt_fail "no now-playing panel found ($plain_bottom)"
-(( $(progress_pixels plain) == 0 )) || wt_fail "a progress bar without guide data"
+ui_shot plain plain_shown "$quiet" --list-open
 
 echo "-- guide data of other channels only changes nothing for this one"
 write_guide "$cache/guide-522000000.tsv" 2049
-ui_shot others "$quiet" 8 --list-open
-[[ $(panel_bottom others) == "$plain_bottom" ]] || wt_fail "panel height changed: $(panel_bottom others) vs $plain_bottom"
-(( $(progress_pixels others) == 0 )) || wt_fail "a progress bar for another channel's data"
-(( $(row_title_pixels others 1) == 0 )) || wt_fail "Beta TV got a title line"
-(( $(row_title_pixels others 3) > 20 )) || wt_fail "Delta TV shows no programme in the list"
+ui_shot others others_shown "$quiet" --list-open
 
 echo "-- the band's EIT read while watching: now and next in the panel, titles in the list"
 rm -f "$cache"/*
-ui_shot guide "$band" 8 --list-open
-guide_bottom=$(panel_bottom guide)
-(( guide_bottom > plain_bottom + 40 )) || wt_fail "no programme lines: $guide_bottom vs $plain_bottom"
-(( $(progress_pixels guide) > 200 )) || wt_fail "no progress bar"
-(( $(row_title_pixels guide 1) > 20 )) || wt_fail "Beta TV shows no programme in the list"
-(( $(row_title_pixels guide 3) == 0 )) || wt_fail "Delta TV (not tuned, nothing cached) has a title line"
+ui_shot guide guide_listed "$band" --list-open
 [[ -s "$cache/guide-474000000.tsv" ]] || wt_fail "the window kept no cache of what it read"
 
-# A dark panel over the bright test picture in the middle of the window.
-dark_middle() { ui_count "$1" 440 260 840 420 20 20 20 20; }
-
 echo "-- I opens the info panel, Escape closes it without quitting"
-ui_start "$band" --screenshot "$WT_DIR/info.ppm" --screenshot-after 8
-wt_focus_window >/dev/null || wt_fail "no window"
-sleep 3
+ui_launch "$band"
+ui_expect read guide_shown
 xdotool key i
-ui_finish info
-(( $(dark_middle info) > 30000 )) || wt_fail "no info panel: $(dark_middle info)"
-
-ui_start "$band" --screenshot "$WT_DIR/closed.ppm" --screenshot-after 8
-wt_focus_window >/dev/null || wt_fail "no window"
-sleep 3
-xdotool key i
-sleep 0.5
+ui_expect info info_shown
 xdotool key Escape
-ui_finish closed
-(( $(dark_middle closed) < 30000 )) || wt_fail "Escape left the info panel open"
+ui_expect closed info_closed
+ui_close closed
 echo "window guide: ok"
