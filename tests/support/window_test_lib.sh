@@ -102,12 +102,15 @@ wt_is_colour() {
 
 # Waits until the program's window is on screen and has the keyboard; prints its id.
 wt_focus_window() {
-    local id
-    id=$(timeout "${WT_WAIT_SECONDS:-120}" xdotool search --sync --onlyvisible --name '^Vantiro$' | head -1) ||
-        return 1
-    [[ -n "$id" ]] || return 1
-    wt_wait_for wt_take_focus "$id" || return 1
-    echo "$id"
+    wt_wait_for wt_find_window || return 1
+    wt_wait_for wt_take_focus "$WT_WINDOW" || return 1
+    echo "$WT_WINDOW"
+}
+# A search fails with an X error when a window it walks vanishes meanwhile: it
+# is simply tried again.
+wt_find_window() {
+    WT_WINDOW=$(xdotool search --onlyvisible --name '^Vantiro$' 2>/dev/null | head -1)
+    [[ -n $WT_WINDOW ]]
 }
 wt_take_focus() {
     xdotool windowfocus "$1" 2>/dev/null
