@@ -114,7 +114,10 @@ UI_WHY=""
 ui_launch() {
     wt_require import
     ui_start "$@"
-    UI_WINDOW=$(wt_focus_window) || { tail -20 "$WT_DIR/app.log" >&2; wt_fail "no window"; }
+    UI_WINDOW=$(wt_focus_window) || {
+        tail -20 "$WT_DIR/app.log" >&2
+        wt_fail "no window$(wt_xvfb_ended)"
+    }
 }
 
 # ui_capture NAME: the window as it is drawn now, in $WT_DIR/NAME.ppm.

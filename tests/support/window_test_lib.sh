@@ -46,11 +46,18 @@ wt_start_xvfb() {
     wt_require Xvfb
     local fifo="$WT_DIR/displayfd"
     mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$fifo" 2>/dev/null &
-    WT_PIDS+=($!)
+    Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$fifo" 2>"$WT_DIR/xvfb.log" &
+    WT_XVFB=$!
+    WT_PIDS+=($WT_XVFB)
     local number
-    read -r -t 15 number <"$fifo" || wt_fail "Xvfb did not start"
+    read -r -t 120 number <"$fifo" || wt_fail "Xvfb did not start"
     export DISPLAY=":$number"
+}
+
+# For a failure message: says so when the X server is no longer there.
+wt_xvfb_ended() {
+    [[ -n ${WT_XVFB:-} ]] || return 0
+    kill -0 "$WT_XVFB" 2>/dev/null || echo " (the X server has ended: $(tail -3 "$WT_DIR/xvfb.log" | tr '\n' ' '))"
 }
 
 # Serves directory $1 over HTTP on 127.0.0.1; sets WT_HTTP_PORT.
