@@ -4,10 +4,10 @@
 # a zap to another multiplex is refused until R stops it, and the file is a
 # single-program stream of whole packets (ffprobe).
 source "$(dirname "$0")/../support/window_test_lib.sh"
+source "$(dirname "$0")/../support/ui_window_lib.sh"
 wt_require ffprobe python3 xdotool
 [[ -x "${VANTIRO_BIN:-}" ]] || wt_fail "VANTIRO_BIN is not set"
 [[ -n "${DVBSIM_LIB:-}" && -f "$DVBSIM_LIB" ]] || wt_skip "the simulated adapter is not built"
-dvbsim_run="$VANTIRO_SOURCE_DIR/tools/dvbsim/dvbsim-run"
 
 export XDG_CONFIG_HOME="$WT_DIR/config" XDG_CACHE_HOME="$WT_DIR/cache" XDG_VIDEOS_DIR="$WT_DIR/videos"
 export VANTIRO_PLAYLIST_URL="http://127.0.0.1:1/tv.m3u8"  # nothing listens: tuner channels only
@@ -30,17 +30,16 @@ grown() { [[ $(size_of "$file") -gt $1 ]]; }
 not_beta() { ! grep -q '^Beta TV' "$last"; }
 
 wt_start_xvfb
-"$dvbsim_run" "$VANTIRO_BIN" 2>"$WT_DIR/err.log" &
-app=$!
-WT_PIDS+=($app)
-wt_focus_window >/dev/null || wt_fail "no window"
+band=$(ui_standard_band) || wt_fail "no simulated band"
+ui_launch "$band"
+app=$UI_APP
 wt_wait_for grep -q '^Alpha TV' "$last" || wt_fail "Alpha TV did not start"
 
 echo "-- R records Alpha TV; Down to Beta TV (same multiplex) keeps it going"
-xdotool key r
+wt_xdotool key r
 wt_wait_for recorded || wt_fail "no recording in $XDG_VIDEOS_DIR/Vantiro"
 wt_wait_for grown 200000 || wt_fail "the recording did not grow"
-xdotool key Down
+wt_xdotool key Down
 wt_wait_for grep -q '^Beta TV' "$last" || wt_fail "Down: $(cat "$last")"
 at_zap=$(size_of "$file")
 wt_wait_for grown $((at_zap + 200000)) || wt_fail "the recording stopped growing after a zap within the multiplex"
@@ -48,17 +47,17 @@ wt_wait_for grown $((at_zap + 200000)) || wt_fail "the recording stopped growing
 echo "-- Down to Delta TV (other multiplex) is refused while recording; R stops, then Down zaps"
 # Keys are handled in order: refused, the recording stops, then the zap goes to
 # Delta TV. Had the first Down zapped, the last one would have wrapped to Alpha TV.
-xdotool key Down r Down
+wt_xdotool key Down r Down
 wt_wait_for not_beta || wt_fail "no zap after R stopped the recording"
 grep -q '^Delta TV' "$last" || wt_fail "the zap to another multiplex was not refused: $(cat "$last")"
 size=$(size_of "$file")
 (( size % 188 == 0 )) || wt_fail "not whole packets: $size"
 programs=$(ffprobe -v error -show_entries program=program_num -of csv=p=0 "$file" | tr -d , | grep -v '^$' | tr '\n' ' ')
 [[ $programs == "1025 " ]] || wt_fail "programs: $programs"
-xdotool key q
+wt_xdotool key q
 for i in $(seq 100); do kill -0 $app 2>/dev/null || break; sleep 0.1; done
 wait $app
 rc=$?
 [[ $rc -eq 0 ]] || wt_fail "quit with exit $rc"
-grep -q Sanitizer "$WT_DIR/err.log" && wt_fail "sanitizer report: $(cat "$WT_DIR/err.log")"
+grep -q Sanitizer "$WT_DIR/app.log" && wt_fail "sanitizer report: $(cat "$WT_DIR/app.log")"
 echo PASS

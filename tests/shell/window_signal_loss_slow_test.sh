@@ -53,7 +53,7 @@ back() { ! lost_shown && signal_line_ok && picture_moves; }
 until_shown back || wt_fail "the picture did not come back after the fade"
 (( shot > lost )) || wt_fail "grab order"
 
-xdotool key q
+wt_xdotool key q
 wait "$UI_APP"
 rc=$?
 [[ $rc -eq 0 ]] || { tail -20 "$WT_DIR/app.log" >&2; wt_fail "quit with exit $rc"; }

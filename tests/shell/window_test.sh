@@ -39,7 +39,7 @@ list_shown() { UI_WHY="the list is not open"; (($(ui_count "$1" 753 82 1264 146 
 list_closed() { UI_WHY="the list is still open"; (($(ui_count "$1" 753 82 1264 146 140 204 242 12) == 0)); }
 
 echo "-- a screenshot has the exact size and the first channel is remembered"
-timeout 120 "$VANTIRO_BIN" --screenshot "$WT_DIR/shot.ppm" 2>"$WT_DIR/err.log"
+wt_run_window "$WT_DIR/err.log" timeout 120 "$VANTIRO_BIN" --screenshot "$WT_DIR/shot.ppm"
 rc=$?
 [[ $rc -eq 0 ]] || { cat "$WT_DIR/err.log"; wt_fail "screenshot run exited $rc"; }
 size=$(stat -c %s "$WT_DIR/shot.ppm")
@@ -57,7 +57,7 @@ ui_shot demo green_shown none --file "$media/green.ts"
 cmp -s "$last" "$WT_DIR/last.before" || wt_fail "the demo changed the last channel"
 
 echo "-- an unwritable screenshot path still ends the program after that frame"
-timeout 120 "$VANTIRO_BIN" --screenshot /nonexistent-dir/shot.ppm --screenshot-after 0.5 2>/dev/null
+wt_run_window "$WT_DIR/err.log" timeout 120 "$VANTIRO_BIN" --screenshot /nonexistent-dir/shot.ppm --screenshot-after 0.5
 rc=$?
 [[ $rc -eq 0 ]] || wt_fail "unwritable screenshot path: exit $rc"
 
@@ -68,29 +68,29 @@ ui_launch none --screenshot
 sigign=$(awk '/^SigIgn:/ {print $2}' "/proc/$UI_APP/status")
 (( (0x$sigign >> 12) & 1 )) || wt_fail "SIGPIPE is not ignored (SigIgn $sigign)"
 ui_expect first red_shown
-xdotool key Down
+wt_xdotool key Down
 wt_wait_for grep -q '^Green' "$last" || wt_fail "Down did not switch: $(cat "$last")"
 ui_expect down green_shown
-xdotool key Down
+wt_xdotool key Down
 wt_wait_for grep -q '^Blue' "$last" || wt_fail "second Down did not switch: $(cat "$last")"
 ui_expect second-down blue_shown
-xdotool key Up
+wt_xdotool key Up
 wt_wait_for grep -q '^Green' "$last" || wt_fail "Up did not switch back: $(cat "$last")"
 ui_expect up green_shown
 
 echo "-- a held key acts once"
-xdotool keydown Down
+wt_xdotool keydown Down
 sleep 1.5  # held for a while: the X server repeats it meanwhile
-xdotool keyup Down
+wt_xdotool keyup Down
 # Tab opens the list: once it is drawn every key before it has been handled.
-xdotool key Tab
+wt_xdotool key Tab
 ui_expect held list_shown
 grep -q '^Blue' "$last" || wt_fail "held Down: $(cat "$last")"
 
 # The pointer keeps the panels awake while the test waits: only Escape may close the list.
-xdotool key Escape
+wt_xdotool key Escape
 ui_expect escaped list_closed
 kill -0 "$UI_APP" 2>/dev/null || wt_fail "Escape with the list open quit the program"
-xdotool key Escape
+wt_xdotool key Escape
 ui_wait_exit "Escape did not quit"
 echo "PASS"

@@ -44,23 +44,23 @@ start none --file "$WT_DIR/live.ts"
 expect_start "tracks: Audio: tha (1/2), Subtitles off"
 
 echo "-- A switches the audio language libmpv plays, with a toast naming it"
-xdotool key a
+wt_xdotool key a
 expect_line "track toast: Audio: eng (2/2)"
 expect_line "tracks: Audio: eng (2/2), Subtitles off"
 
 echo "-- V turns the DVB subtitles on: libmpv selects them and draws them"
 wt_wait_for subtitle_hidden || wt_fail "a subtitle is drawn before V ($(bar_pixels) pixels)"
-xdotool key v
+wt_xdotool key v
 expect_line "track toast: Subtitles: eng"
 expect_line "tracks: Audio: eng (2/2), Subtitles: eng"
 wt_wait_for subtitle_shown || wt_fail "no subtitle picture after V ($(bar_pixels) pixels)"
 
 echo "-- V again turns them off; A wraps round to the first language"
-xdotool key v
+wt_xdotool key v
 expect_line "track toast: Subtitles off"
 expect_line "tracks: Audio: eng (2/2), Subtitles off"
 wt_wait_for subtitle_hidden || wt_fail "the subtitle stays after turning it off ($(bar_pixels) pixels)"
-xdotool key a
+wt_xdotool key a
 expect_line "track toast: Audio: tha (1/2)"
 expect_line "tracks: Audio: tha (1/2), Subtitles off"
 quit
@@ -120,9 +120,9 @@ printf '#EXTM3U\n#EXTINF:-1,First\n%s/tracks.ts\n#EXTINF:-1,Second\n%s/tracks.ts
     "$base" "$base" >"$media/tv.m3u8"
 VANTIRO_PLAYLIST_URL="$base/tv.m3u8" VANTIRO_RADIO_URL="$base/tv.m3u8" VANTIRO_AUDIO_LANG=eng start none
 expect_start "tracks: Audio: eng (2/2), Subtitles off"
-xdotool key a
+wt_xdotool key a
 expect_line "tracks: Audio: tha (1/2), Subtitles off"
-xdotool key Down
+wt_xdotool key Down
 wait_long logged_times "tracks: Audio: eng (2/2), Subtitles off" 2 ||
     { cat "$log" >&2; wt_fail "the second channel did not start on eng"; }
 grep -q '^Second' "$XDG_CONFIG_HOME/vantiro/last-channel" || wt_fail "Down did not switch"

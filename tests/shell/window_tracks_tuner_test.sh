@@ -18,19 +18,19 @@ printf 'vantiro-1\n%s\n%s\n' \
 echo "-- Echo TV: both audio languages arrive through the relay; A switches between them"
 start "$band"
 expect_start "tracks: Audio: tha (1/2), No subtitles"
-xdotool key a
+wt_xdotool key a
 expect_line "track toast: Audio: eng (2/2)"
 expect_line "tracks: Audio: eng (2/2), No subtitles"
-xdotool key v
+wt_xdotool key v
 expect_line "track toast: No subtitles"
 
 echo "-- Foxtrot TV: V turns its DVB subtitles on and off"
-xdotool key Down
+wt_xdotool key Down
 expect_start "tracks: Audio: eng (1/1), Subtitles off"
-xdotool key v
+wt_xdotool key v
 expect_line "track toast: Subtitles: eng"
 expect_line "tracks: Audio: eng (1/1), Subtitles: eng"
-xdotool key v
+wt_xdotool key v
 expect_line "tracks: Audio: eng (1/1), Subtitles off"
 quit
 
@@ -38,7 +38,7 @@ echo "-- the preferred languages apply to every tuner channel's start"
 printf 'Echo TV\t\n' >"$XDG_CONFIG_HOME/vantiro/last-channel"
 VANTIRO_AUDIO_LANG=eng VANTIRO_SUB_LANG=eng start "$band"
 expect_start "tracks: Audio: eng (2/2), No subtitles"
-xdotool key Down
+wt_xdotool key Down
 expect_start "tracks: Audio: eng (1/1), Subtitles: eng"
 quit
 echo "PASS"

@@ -76,10 +76,10 @@ grep -q "^ALSA lib" "$WT_DIR/app.log" && wt_fail "ALSA noise on stderr: $(grep -
 
 echo "-- Down zaps to the other multiplex and Up comes back"
 ui_launch "$band"
-xdotool key Down
+wt_xdotool key Down
 wt_wait_for grep -q '^Delta TV' "$last" || wt_fail "Down: $(cat "$last")"
-xdotool key Up
+wt_xdotool key Up
 wt_wait_for grep -q '^Beta TV' "$last" || wt_fail "Up: $(cat "$last")"
-xdotool key q
+wt_xdotool key q
 ui_wait_exit "quit"
 echo PASS

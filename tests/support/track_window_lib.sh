@@ -29,11 +29,11 @@ subtitle_hidden() { capture && (( $(bar_pixels) == 0 )); }
 # unless it is "none"), its stderr in $log, its window focused.
 start() {
     : >"$log"
-    ui_start "$@"
-    window=$(wt_focus_window) || wt_fail "no window"
+    ui_launch "$@"
+    window=$UI_WINDOW
 }
 quit() {
-    xdotool key q
+    wt_xdotool key q
     wait "$UI_APP"
     local rc=$?
     [[ $rc -eq 0 ]] || { cat "$log" >&2; wt_fail "quit with exit $rc"; }

@@ -110,15 +110,23 @@ UI_AWAIT_SECONDS=${UI_AWAIT_SECONDS:-150}
 UI_WHY=""
 
 # ui_launch BAND ARGS...: ui_start, then waits for the window and gives it the
-# keyboard; sets UI_WINDOW.
+# keyboard; sets UI_WINDOW. A start that the X server turned away (the program
+# says there is no display) is made again.
 ui_launch() {
     wt_require import
-    ui_start "$@"
-    UI_WINDOW=$(wt_focus_window) || {
-        tail -20 "$WT_DIR/app.log" >&2
-        wt_fail "no window$(wt_xvfb_ended)"
-    }
+    local attempt logged
+    for attempt in 1 2 3 4 5; do
+        logged=$(stat -c %s "$WT_DIR/app.log" 2>/dev/null || echo 0)
+        ui_start "$@"
+        wt_wait_for ui_window_or_end
+        if ui_running && UI_WINDOW=$(wt_focus_window); then return 0; fi
+        wait "$UI_APP" 2>/dev/null
+        tail -c +$((logged + 1)) "$WT_DIR/app.log" | grep -qx 'SDL: no display to open the window on' || break
+    done
+    tail -20 "$WT_DIR/app.log" >&2
+    wt_fail "no window$(wt_xvfb_ended)"
 }
+ui_window_or_end() { wt_find_window || ! ui_running; }
 
 # ui_capture NAME: the window as it is drawn now, in $WT_DIR/NAME.ppm.
 ui_capture() { import -window "$UI_WINDOW" -depth 8 "ppm:$WT_DIR/$1.ppm" 2>/dev/null; }

@@ -107,6 +107,33 @@ wt_is_colour() {
     esac
 }
 
+# wt_xdotool ARGS...: xdotool, tried again while the X server turns the
+# connection away (Xvfb does that to a new client now and then: a few in a
+# hundred on this machine); any other outcome is xdotool's own.
+wt_xdotool() {
+    local deadline=$((SECONDS + ${WT_WAIT_SECONDS:-120})) rc
+    while true; do
+        xdotool "$@" 2>"$WT_DIR/xdotool.err"
+        rc=$?
+        grep -q "Can't open display" "$WT_DIR/xdotool.err" || { cat "$WT_DIR/xdotool.err" >&2; return $rc; }
+        ((SECONDS < deadline)) || return $rc
+        sleep 0.1
+    done
+}
+
+# wt_run_window LOG COMMAND...: a window program run to its end, its stderr in
+# LOG, run again when the X server turned it away; returns its exit status.
+wt_run_window() {
+    local log=$1 attempt rc
+    shift
+    for attempt in 1 2 3 4 5; do
+        "$@" 2>"$log"
+        rc=$?
+        grep -qx 'SDL: no display to open the window on' "$log" || break
+    done
+    return $rc
+}
+
 # Waits until the program's window is on screen and has the keyboard; prints its id.
 wt_focus_window() {
     wt_wait_for wt_find_window || return 1

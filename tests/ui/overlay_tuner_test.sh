@@ -62,7 +62,7 @@ ui_shot playing playing_shown "$band"
 
 echo "-- L opens the channel list with every channel"
 ui_launch "$band"
-xdotool key l
+wt_xdotool key l
 ui_expect list list_shown
 ui_close list
 
@@ -70,7 +70,7 @@ echo "-- a click on a row switches to it"
 printf 'Alpha TV\t\n' >"$last"
 ui_launch "$band" --list-open
 ui_expect listed list_shown
-xdotool mousemove --window "$UI_WINDOW" 982 $(( $(row_top 3) + 32 )) click 1
+wt_xdotool mousemove --window "$UI_WINDOW" 982 $(( $(row_top 3) + 32 )) click 1
 wt_wait_for grep -q '^Delta TV' "$last" || wt_fail "the click did not switch: $(cat "$last")"
 ui_close clicked
 
@@ -81,7 +81,7 @@ UI_STILL=1 ui_shot radio radio_idle "$band"
 echo "-- a key brings them back"
 ui_launch "$band"
 UI_STILL=1 ui_expect idle radio_idle
-xdotool key a
+wt_xdotool key a
 UI_STILL=1 ui_expect woken panels_back
 ui_close woken
 echo "PASS"

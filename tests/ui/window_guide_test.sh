@@ -104,9 +104,9 @@ ui_shot guide guide_listed "$band" --list-open
 echo "-- I opens the info panel, Escape closes it without quitting"
 ui_launch "$band"
 ui_expect read guide_shown
-xdotool key i
+wt_xdotool key i
 ui_expect info info_shown
-xdotool key Escape
+wt_xdotool key Escape
 ui_expect closed info_closed
 ui_close closed
 echo "window guide: ok"

@@ -12,7 +12,7 @@ cp "$last" "$WT_DIR/last-before"
 
 ui_launch "$band" --scan-on-start --list-open
 ui_capture first || wt_fail "cannot capture the window"
-xdotool key Return  # the list's selection: Alpha TV, a tuner channel
+wt_xdotool key Return  # the list's selection: Alpha TV, a tuner channel
 
 # Captures until one shows the progress panel changed since the first while
 # the scan still runs: a main thread stuck on the tuner would draw nothing new
@@ -32,7 +32,7 @@ scan_cancelled() {
     UI_WHY="the scan finished instead of being cancelled: the list opened"
     (($(ui_count "$1" 701 82 1264 146 178 242 191 12) == 0))
 }
-xdotool key Escape  # cancels the scan
+wt_xdotool key Escape  # cancels the scan
 ui_expect cancelled scan_cancelled
 ui_running || wt_fail "Escape after the list start quit the program"
 ui_close cancelled

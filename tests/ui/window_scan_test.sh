@@ -30,7 +30,7 @@ ui_shot scanning scan_shown "$band" --scan-on-start
 echo "-- Escape cancels the scan, keeps the program running and the old list"
 ui_launch "$band" --scan-on-start
 ui_expect running scan_shown
-xdotool key Escape
+wt_xdotool key Escape
 ui_expect cancelled scan_gone
 kill -0 "$UI_APP" 2>/dev/null || wt_fail "Escape during the scan quit the program"
 ui_close cancelled
