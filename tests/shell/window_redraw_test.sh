@@ -29,12 +29,12 @@ wt_wait_for toolbar_shown || wt_fail "no toolbar on the idle window"
 list_hidden || wt_fail "a list before L"
 
 echo "-- L opens the list and Escape closes it, on screen"
-xdotool key l
+wt_xdotool key l
 wt_wait_for list_shown || wt_fail "the opened list never reached the window"
-xdotool key Escape
+wt_xdotool key Escape
 wt_wait_for list_hidden || wt_fail "the closed list stayed on the window"
 
-xdotool key q
+wt_xdotool key q
 wait "$UI_APP"
 rc=$?
 [[ $rc -eq 0 ]] || { tail -20 "$WT_DIR/app.log" >&2; wt_fail "quit with exit $rc"; }
