@@ -121,9 +121,9 @@ void DvrSource::drainWake() {
     [[maybe_unused]] ssize_t n = ::read(wakeFd_.get(), &count, sizeof count);
 }
 
-// Sets the demux's filters to what the consumers want now. A failure keeps
-// whatever the filters pass (at worst the whole stream): the consumers pick
-// out their own packets either way.
+// Sets the demux's filters to what the consumers want now. A filter the
+// device refuses falls back to the whole stream (see `DemuxFilters`): the
+// consumers pick out their own packets either way.
 void DvrSource::followDemand() {
     if (!hub_->demand()->takeChange() || !filters_.hasDevice()) return;
     PidSet wanted = hub_->wantedPids();
