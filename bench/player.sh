@@ -2,11 +2,14 @@
 # The windowed player against mpv in the same run, each under its own private X
 # server (software GL, llvmpipe); mpv gets the options of ours that matter (the
 # transport-stream demuxer without stream analysis, hwdec probing, null audio
-# fallback; see tools/player_bench):
+# fallback, one 1280x720 window kept open across zaps; see tools/player_bench):
 #  - zap within a multiplex and across multiplexes on the simulated adapter: from
 #    the switch to the first picture (ours: the first loop frame drawn after libmpv
 #    began playback; mpv: its "playback-restart" event), our tuner and relay on
-#    both sides, zaps within the multiplex at ten phases spread over the GOP;
+#    both sides, zaps within the multiplex at ten phases spread over the GOP. The
+#    relay's zap cache hands both players the service's packets from its last key
+#    frame; a third run of ours without it (VANTIRO_ZAP_CACHE=0) shows what the
+#    cache is worth;
 #  - start-up to the first picture (ours from the window set-up, mpv from the tune,
 #    a fresh process each);
 #  - frame cost: CPU of the whole process per video frame shown while playing the
@@ -45,7 +48,8 @@ fi
 echo "player: zaps ($zaps rounds each side)" >&2
 ours=$(under_x tools/dvbsim/dvbsim-run "$tool" zap $zaps)
 peer=$(under_x tools/dvbsim/dvbsim-run "$tool" peer-zap $zaps "$work/zap.sock")
-echo "player: ours [$ours] mpv [$peer]" >&2
+uncached=$(VANTIRO_ZAP_CACHE=0 under_x tools/dvbsim/dvbsim-run "$tool" zap $zaps)
+echo "player: ours [$ours] mpv [$peer] ours without the zap cache [$uncached]" >&2
 
 start_ours=(); start_peer=(); frames_ours=(); frames_peer=(); loop_fps=(); peer_fps=(); idle_loop=(); idle_free=()
 for run in $(seq 1 "$BENCH_RUNS"); do
@@ -66,7 +70,11 @@ echo "player: frame cost ours [${frames_ours[*]}] ms (shown fps ${loop_fps[*]}) 
 bench_row name="zap within a multiplex, switch to first picture, s" unit=s \
     ours="$(values zap_same_mux "$ours")" peer="$(values peer_zap_same_mux "$peer")" \
     peer_label="mpv, same relay and probing" \
-    note="$zaps zaps each at GOP phases 0.0-0.9 s; ours: first loop frame drawn after libmpv's playback-restart, mpv: its playback-restart event"
+    note="$zaps zaps each at GOP phases 0.0-0.9 s, both fed from the relay's zap cache; ours: first loop frame drawn after libmpv's playback-restart, mpv: its playback-restart event"
+bench_row name="zap within a multiplex with the zap cache, switch to first picture, s" unit=s \
+    ours="$(values zap_same_mux "$ours")" peer="$(values zap_same_mux "$uncached")" \
+    peer_label="the same window without it (VANTIRO_ZAP_CACHE=0)" \
+    note="$zaps zaps each at GOP phases 0.0-0.9 s; without the cache a zap waits for the service's next key frame on air"
 bench_row name="zap across multiplexes, tune to first picture, s" unit=s \
     ours="$(values zap_other_mux "$ours")" peer="$(values peer_zap_other_mux "$peer")" \
     peer_label="mpv, same tuner, relay and probing" \

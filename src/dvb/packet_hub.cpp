@@ -4,7 +4,7 @@
 
 namespace vantiro {
 
-void PacketHub::add(std::shared_ptr<PacketConsumer> consumer) {
+void PacketHub::add(std::shared_ptr<PacketConsumer> consumer, const LeadIn& leadIn) {
     if (!consumer) return;
     {
         std::lock_guard<std::mutex> guard(mutex_);
@@ -12,6 +12,7 @@ void PacketHub::add(std::shared_ptr<PacketConsumer> consumer) {
             consumer->onEnd();
             return;
         }
+        if (leadIn) leadIn(*consumer);
         consumer->setDemand(demand_);
         consumers_.push_back(std::move(consumer));
     }
@@ -36,9 +37,21 @@ std::size_t PacketHub::consumerCount() const {
     return consumers_.size();
 }
 
+void PacketHub::setTap(std::shared_ptr<PacketConsumer> tap) {
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (tap_) tap_->setDemand(nullptr);
+        tap_ = std::move(tap);
+        if (tap_) tap_->setDemand(demand_);
+    }
+    demand_->changed();
+}
+
+// A tap that reads for consumers yet to come does not keep an idle source busy.
 PidSet PacketHub::wantedPids() const {
     std::lock_guard<std::mutex> guard(mutex_);
     PidSet wanted;
+    if (tap_ && !consumers_.empty()) wanted = tap_->wantedPids();
     for (const auto& consumer : consumers_) {
         wanted.merge(consumer->wantedPids());
         if (wanted.whole()) break;
@@ -51,11 +64,13 @@ PidSet PacketHub::wantedPids() const {
 // waits at most for one chunk.
 void PacketHub::deliver(std::span<const std::uint8_t> packets) {
     std::lock_guard<std::mutex> guard(mutex_);
+    if (tap_) tap_->onPackets(packets);
     for (const auto& consumer : consumers_) consumer->onPackets(packets);
 }
 
 void PacketHub::signalDiscontinuity() {
     std::lock_guard<std::mutex> guard(mutex_);
+    if (tap_) tap_->onDiscontinuity();
     for (const auto& consumer : consumers_) consumer->onDiscontinuity();
 }
 
@@ -71,6 +86,7 @@ void PacketHub::close() {
     {
         std::lock_guard<std::mutex> guard(mutex_);
         closed_ = true;
+        if (tap_) tap_->onEnd();
         endConsumersLocked();
     }
     demand_->changed();
@@ -89,9 +105,10 @@ void PacketHub::endConsumersLocked() {
     consumers_.clear();
 }
 
-HubMembership::HubMembership(std::shared_ptr<PacketHub> hub, std::shared_ptr<PacketConsumer> consumer)
+HubMembership::HubMembership(std::shared_ptr<PacketHub> hub, std::shared_ptr<PacketConsumer> consumer,
+                             const PacketHub::LeadIn& leadIn)
     : hub_(std::move(hub)), consumer_(std::move(consumer)) {
-    if (hub_ && consumer_) hub_->add(consumer_);
+    if (hub_ && consumer_) hub_->add(consumer_, leadIn);
 }
 
 HubMembership& HubMembership::operator=(HubMembership&& other) noexcept {

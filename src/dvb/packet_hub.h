@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -23,11 +24,21 @@ namespace vantiro {
 // demux's filters to it.
 class PacketHub {
 public:
-    void add(std::shared_ptr<PacketConsumer> consumer);
+    // Hands a joining consumer what it should get before its first packets.
+    // It runs under the hub's lock, between two deliveries, so that the
+    // consumer's next packets follow it with nothing lost or repeated between.
+    using LeadIn = std::function<void(PacketConsumer& consumer)>;
+
+    void add(std::shared_ptr<PacketConsumer> consumer, const LeadIn& leadIn = {});
     void remove(const PacketConsumer* consumer);
     std::size_t consumerCount() const;
-    // The union of the consumers' wanted PIDs; empty without consumers.
+    // The union of the consumers' wanted PIDs, and the tap's while there are
+    // consumers; empty without consumers.
     PidSet wantedPids() const;
+    // Sees every packet before the consumers, the discontinuities and the end of
+    // each source (`close`). It is not a consumer: `endConsumers` keeps it and
+    // `consumerCount` leaves it out. Null removes it.
+    void setTap(std::shared_ptr<PacketConsumer> tap);
     const std::shared_ptr<PidDemand>& demand() const { return demand_; }
 
     // Source side.
@@ -47,6 +58,7 @@ private:
 
     mutable std::mutex mutex_;
     std::vector<std::shared_ptr<PacketConsumer>> consumers_;
+    std::shared_ptr<PacketConsumer> tap_;
     bool closed_ = false;
     const std::shared_ptr<PidDemand> demand_ = std::make_shared<PidDemand>();
 };
@@ -56,7 +68,8 @@ private:
 class HubMembership {
 public:
     HubMembership() = default;
-    HubMembership(std::shared_ptr<PacketHub> hub, std::shared_ptr<PacketConsumer> consumer);
+    HubMembership(std::shared_ptr<PacketHub> hub, std::shared_ptr<PacketConsumer> consumer,
+                  const PacketHub::LeadIn& leadIn = {});
     ~HubMembership() { reset(); }
     HubMembership(HubMembership&& other) noexcept = default;
     HubMembership& operator=(HubMembership&& other) noexcept;

@@ -10,10 +10,13 @@ namespace vantiro {
 // One reader's share of the multiplex: a `ServiceFilter` following one program,
 // joined to the hub, and the bounded queue its reader drains (the writer thread
 // of a pipe for libmpv, an HTTP connection's thread, a recording). Leaving the
-// hub and closing the queue happen when it is destroyed, from any thread.
+// hub and closing the queue happen when it is destroyed, from any thread. A
+// `leadIn` hands the filter what comes before its first live packets (see
+// `ZapCache`).
 class ServiceStream {
 public:
-    ServiceStream(std::shared_ptr<PacketHub> hub, ServiceSpec wanted, PacketQueueLimits limits = {});
+    ServiceStream(std::shared_ptr<PacketHub> hub, ServiceSpec wanted, PacketQueueLimits limits = {},
+                  const PacketHub::LeadIn& leadIn = {});
     ~ServiceStream();
     ServiceStream(const ServiceStream&) = delete;
     ServiceStream& operator=(const ServiceStream&) = delete;

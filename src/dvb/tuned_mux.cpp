@@ -9,7 +9,11 @@ ServiceSpec serviceSpecOf(const Channel& channel) {
     return {channel.serviceId, channel.pmtPid, {channel.videoPid, channel.audioPid, channel.pcrPid}};
 }
 
-TunedMux::TunedMux(Tuner& tuner) : tuner_(tuner) {}
+TunedMux::TunedMux(Tuner& tuner) : tuner_(tuner) {
+    if (!zapCacheWanted()) return;
+    zapCache_ = std::make_shared<ZapCache>();
+    hub_->setTap(zapCache_);
+}
 
 bool TunedMux::isOn(std::uint32_t frequency, std::int32_t deliverySystem) const {
     return frequency_ != 0 && frequency == frequency_ && deliverySystem == deliverySystem_ && sourceRunning();
@@ -68,7 +72,10 @@ std::unique_ptr<ServiceStream> TunedMux::openService(const ServiceSpec& wanted, 
         if (error) *error = "no multiplex is being received";
         return nullptr;
     }
-    return std::make_unique<ServiceStream>(hub_, wanted, limits);
+    PacketHub::LeadIn leadIn;
+    if (zapCache_)
+        leadIn = [cache = zapCache_, wanted](PacketConsumer& consumer) { cache->leadIn(wanted, consumer); };
+    return std::make_unique<ServiceStream>(hub_, wanted, limits, leadIn);
 }
 
 HubMembership TunedMux::addConsumer(std::shared_ptr<PacketConsumer> consumer) {

@@ -7,6 +7,7 @@
 #include "dvb/dvr_source.h"
 #include "dvb/packet_hub.h"
 #include "dvb/service_stream.h"
+#include "dvb/zap_cache.h"
 
 namespace vantiro {
 
@@ -25,7 +26,10 @@ ServiceSpec serviceSpecOf(const Channel& channel);
 // The demux passes the union of the PIDs the consumers declare
 // (`PacketConsumer::wantPids`; the whole stream for one that declares nothing),
 // and follows it as consumers come, go and read new PMTs, without reopening
-// the DVR.
+// the DVR. A stream of a service opened while the multiplex is read starts at
+// the last random access point of its video, from the zap cache (unless
+// VANTIRO_ZAP_CACHE=0), so that its player shows a picture at once; while
+// anyone reads the multiplex, the cache asks for every TV service's PIDs.
 //
 // Not thread-safe: the owner (the window's main thread, the server under its
 // lock) calls it. What it hands out (streams, memberships) may be used and
@@ -57,8 +61,9 @@ public:
     // Ends the consumers, stops the source and forgets the multiplex.
     void close();
 
-    // A single-program stream of `wanted`'s program from the running source; null
-    // (and "no multiplex is being received" in `error`) without one.
+    // A single-program stream of `wanted`'s program from the running source,
+    // from its cached start when there is one; null (and "no multiplex is being
+    // received" in `error`) without a source.
     std::unique_ptr<ServiceStream> openService(const ServiceSpec& wanted, std::string* error = nullptr,
                                                PacketQueueLimits limits = {});
     // Joins any consumer to the hub; it leaves when the membership goes.
@@ -79,6 +84,7 @@ private:
 
     Tuner& tuner_;
     std::shared_ptr<PacketHub> hub_ = std::make_shared<PacketHub>();
+    std::shared_ptr<ZapCache> zapCache_;  // the hub's tap; null when not wanted
     std::unique_ptr<DvrSource> source_;
     std::function<void(std::uint64_t)> overflowObserver_;
     std::uint32_t frequency_ = 0;

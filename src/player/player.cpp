@@ -374,6 +374,8 @@ bool Player::isAudioOnly() const {
     return hasAudio && !hasVideo;
 }
 
+mpv_handle* Player::newClient(const char* name) const { return handle_ ? mpv_create_client(handle_, name) : nullptr; }
+
 double Player::numberProperty(const char* name) const {
     double value = -1;
     if (!handle_ || mpv_get_property(handle_, name, MPV_FORMAT_DOUBLE, &value) < 0) return -1;

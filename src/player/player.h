@@ -69,6 +69,10 @@ public:
     // through the render context. False again from the next start or stop.
     bool presenting() const { return presenting_.load(); }
     bool muted() const { return muted_.load(); }
+    // Another client of the same libmpv core (mpv_create_client) for a tool that
+    // waits for the player's events on a thread of its own, as mpv's IPC clients
+    // do; the caller frees it with mpv_destroy. Null without a player.
+    mpv_handle* newClient(const char* name) const;
     // A numeric property of libmpv (e.g. "vo-drop-frame-count"); -1 when it has none.
     double numberProperty(const char* name) const;
     const std::string& lastError() const { return lastError_; }

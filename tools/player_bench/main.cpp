@@ -1,8 +1,10 @@
 // player_bench MODE ...   (zap and start-up modes under tools/dvbsim/dvbsim-run, all with a display)
 //
 //   zap N               N rounds of zaps: Alpha -> Beta (same multiplex), Beta -> Delta and
-//                       Delta -> Alpha (other multiplex); seconds from switchChannel to the
-//                       first loop frame drawn after libmpv began playback of the new start
+//                       Delta -> Alpha (other multiplex); seconds from switchChannel to
+//                       libmpv's "playback-restart" of the new start, read by a second client
+//                       of the player as it arrives, and (*_drawn) to the first loop frame
+//                       drawn after the loop saw it
 //   peer-zap N SOCKET   the same zaps by mpv (started with --input-ipc-server=SOCKET) on our
 //                       tuner, multiplex source and service pipe, switched as the window
 //                       switches: seconds from the switch to mpv's "playback-restart" event
@@ -19,7 +21,8 @@
 //                       baseline)
 //
 // mpv runs with the options of ours that matter for the measurement (the demuxer and its
-// probing, hardware decoding, the null audio fallback). Zaps within the multiplex start at
+// probing, hardware decoding, the null audio fallback) and, for zaps and the start-up, a
+// 1280x720 window that stays open between files, as ours does. Zaps within the multiplex start at
 // phases spread evenly over the 1 s GOP of the simulated streams, measured from the tune
 // (the simulated stream is a function of the time since lock), so that both players meet
 // the same key-frame waits. Results are printed as "name=value value ..." lines, one
@@ -27,6 +30,7 @@
 #define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
 #include <fcntl.h>
+#include <mpv/client.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -34,6 +38,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -143,6 +148,59 @@ double secondsToFirstPicture(App& app, Clock::time_point since, double limit) {
     return -1;
 }
 
+// libmpv's "playback-restart" of ours as it arrives, read by a second client of the
+// player on a thread of its own: the event mpv's IPC client reads of the peer. A start
+// counts from its "start-file" on, so that events of the file before never count.
+class RestartWatch {
+public:
+    explicit RestartWatch(Player& player) : client_(player.newClient("player_bench")) {
+        if (client_) thread_ = std::thread([this] { run(); });
+    }
+    ~RestartWatch() {
+        stopping_ = true;
+        if (thread_.joinable()) {
+            mpv_wakeup(client_);
+            thread_.join();
+        }
+        if (client_) mpv_destroy(client_);
+    }
+    RestartWatch(const RestartWatch&) = delete;
+    RestartWatch& operator=(const RestartWatch&) = delete;
+
+    // A switch is about to start a file.
+    void arm() {
+        restartedNs_ = -1;
+        armed_ = true;
+    }
+    // Seconds from `since` to the restart of the file started after `arm`; -1 until it came.
+    double secondsFrom(Clock::time_point since) const {
+        std::int64_t at = restartedNs_.load();
+        if (at < 0) return -1;
+        return std::chrono::duration<double>(Clock::time_point(std::chrono::nanoseconds(at)) - since).count();
+    }
+
+private:
+    void run() {
+        bool started = false;
+        while (!stopping_) {
+            mpv_event* event = mpv_wait_event(client_, 0.1);
+            if (event->event_id == MPV_EVENT_SHUTDOWN) return;
+            if (event->event_id == MPV_EVENT_START_FILE) started = armed_.exchange(false);
+            if (event->event_id == MPV_EVENT_PLAYBACK_RESTART && started) {
+                restartedNs_ = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                   Clock::now().time_since_epoch()).count();
+                started = false;
+            }
+        }
+    }
+
+    mpv_handle* client_;
+    std::thread thread_;
+    std::atomic<bool> stopping_{false};
+    std::atomic<bool> armed_{false};
+    std::atomic<std::int64_t> restartedNs_{-1};
+};
+
 bool never(App&) { return false; }
 
 bool setUp(App& app) {
@@ -170,17 +228,25 @@ int startup() {
     return shown > 0 ? 0 : 1;
 }
 
-// Alpha -> Beta at GOP phases i / rounds, then Beta -> Delta -> Alpha.
+// Alpha -> Beta at GOP phases i / rounds, then Beta -> Delta -> Alpha. Each zap is
+// timed at libmpv's playback-restart (as mpv's is) and, for reference, at the end of
+// the first loop frame drawn after the loop saw it.
 int zap(int rounds) {
     tuneLogPath();
     App app;
     if (!setUp(app)) return 1;
-    std::vector<double> same, other;
-    auto timeSwitch = [&](int index, std::vector<double>& into) {
+    RestartWatch restarts(app.player);
+    std::vector<double> same, other, sameDrawn, otherDrawn;
+    auto timeSwitch = [&](int index, std::vector<double>& into, std::vector<double>& drawn) {
         auto start = Clock::now();
+        restarts.arm();
         app.switchChannel(index);
         double shown = secondsToFirstPicture(app, start, 15.0);
-        if (shown > 0) into.push_back(shown);
+        if (shown > 0) drawn.push_back(shown);
+        auto waited = Clock::now();  // the event reaches the watch's thread a moment later at most
+        while (restarts.secondsFrom(start) < 0 && secondsSince(waited) < 1.0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (double restarted = restarts.secondsFrom(start); shown > 0 && restarted > 0) into.push_back(restarted);
         framesUntil(app, 0.5, never);  // let it play a moment
     };
     app.switchChannel(0);
@@ -188,12 +254,14 @@ int zap(int rounds) {
     framesUntil(app, 0.5, never);
     for (int i = 0; i < rounds; ++i) {
         waitForPhase(lastTuneWallTime(), kGopSeconds * i / rounds);
-        timeSwitch(1, same);   // Alpha -> Beta
-        timeSwitch(2, other);  // Beta -> Delta
-        timeSwitch(0, other);  // Delta -> Alpha
+        timeSwitch(1, same, sameDrawn);    // Alpha -> Beta
+        timeSwitch(2, other, otherDrawn);  // Beta -> Delta
+        timeSwitch(0, other, otherDrawn);  // Delta -> Alpha
     }
     printValues("zap_same_mux", same);
     printValues("zap_other_mux", other);
+    printValues("zap_same_mux_drawn", sameDrawn);
+    printValues("zap_other_mux_drawn", otherDrawn);
     shutDownWindowedPlayer(app);
     return 0;
 }
@@ -362,6 +430,11 @@ private:
     std::string buffer_;
 };
 
+// The window of ours: 1280x720, open while nothing plays. mpv's own would be the
+// video's size (a twelfth of the pixels for a software renderer to draw) and would
+// close and open again at every zap.
+const std::vector<std::string> kPeerWindow{"--force-window=yes", "--geometry=1280x720"};
+
 // mpv as the peer: the options of ours that matter for a start (the transport stream
 // demuxer without stream analysis, hardware decoding probing, the null audio fallback).
 pid_t startMpv(const std::string& socketPath, const std::vector<std::string>& extra) {
@@ -472,7 +545,7 @@ bool waitForPicture(MpvIpc& mpv, double limit) {
 // come up while mpv starts, as the window sets itself up before its first tune.
 int peerStartup(const std::string& socketPath) {
     auto begin = Clock::now();
-    pid_t child = startMpv(socketPath, {});
+    pid_t child = startMpv(socketPath, kPeerWindow);
     MpvIpc mpv(socketPath);
     PeerSwitch peer(mpv);
     std::string error;
@@ -489,7 +562,7 @@ int peerStartup(const std::string& socketPath) {
 
 int peerZap(int rounds, const std::string& socketPath) {
     tuneLogPath();
-    pid_t child = startMpv(socketPath, {});
+    pid_t child = startMpv(socketPath, kPeerWindow);
     MpvIpc mpv(socketPath);
     if (!mpv.ok()) {
         std::fprintf(stderr, "player_bench: no mpv at %s\n", socketPath.c_str());
