@@ -45,6 +45,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -235,18 +236,19 @@ int zap(int rounds) {
     tuneLogPath();
     App app;
     if (!setUp(app)) return 1;
-    RestartWatch restarts(app.player);
+    // Gone before the player: libmpv's shutdown waits for every client to let go.
+    auto restarts = std::make_unique<RestartWatch>(app.player);
     std::vector<double> same, other, sameDrawn, otherDrawn;
     auto timeSwitch = [&](int index, std::vector<double>& into, std::vector<double>& drawn) {
         auto start = Clock::now();
-        restarts.arm();
+        restarts->arm();
         app.switchChannel(index);
         double shown = secondsToFirstPicture(app, start, 15.0);
         if (shown > 0) drawn.push_back(shown);
         auto waited = Clock::now();  // the event reaches the watch's thread a moment later at most
-        while (restarts.secondsFrom(start) < 0 && secondsSince(waited) < 1.0)
+        while (restarts->secondsFrom(start) < 0 && secondsSince(waited) < 1.0)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        if (double restarted = restarts.secondsFrom(start); shown > 0 && restarted > 0) into.push_back(restarted);
+        if (double restarted = restarts->secondsFrom(start); shown > 0 && restarted > 0) into.push_back(restarted);
         framesUntil(app, 0.5, never);  // let it play a moment
     };
     app.switchChannel(0);
@@ -262,6 +264,7 @@ int zap(int rounds) {
     printValues("zap_other_mux", other);
     printValues("zap_same_mux_drawn", sameDrawn);
     printValues("zap_other_mux_drawn", otherDrawn);
+    restarts.reset();
     shutDownWindowedPlayer(app);
     return 0;
 }
