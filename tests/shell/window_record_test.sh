@@ -27,7 +27,9 @@ printf 'Alpha TV\t\n' >"$last"
 size_of() { stat -c %s "$1" 2>/dev/null || echo 0; }
 recorded() { file=$(ls "$XDG_VIDEOS_DIR/Vantiro/"Alpha\ TV\ *.ts 2>/dev/null | head -1); [[ -n $file ]]; }
 grown() { [[ $(size_of "$file") -gt $1 ]]; }
-not_beta() { ! grep -q '^Beta TV' "$last"; }
+# The last-channel file is rewritten in place: a read in between finds it empty,
+# so a zap away from Beta shows only once another channel's name is in it.
+not_beta() { grep -Eq '^(Alpha|Delta) TV' "$last"; }
 
 wt_start_xvfb
 band=$(ui_standard_band) || wt_fail "no simulated band"
