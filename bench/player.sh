@@ -70,7 +70,7 @@ echo "player: frame cost ours [${frames_ours[*]}] ms (shown fps ${loop_fps[*]}) 
 bench_row name="zap within a multiplex, switch to first picture, s" unit=s \
     ours="$(values zap_same_mux "$ours")" peer="$(values peer_zap_same_mux "$peer")" \
     peer_label="mpv, same relay and probing" \
-    note="$zaps zaps each at GOP phases 0.0-0.9 s, both fed from the relay's zap cache; ours: first loop frame drawn after libmpv's playback-restart, mpv: its playback-restart event"
+    note="$zaps zaps each at GOP phases 0.0-0.9 s, both fed from the relay's zap cache; both timed at libmpv's playback-restart event as it arrives (ours read by a second client of our player, mpv through its IPC)"
 bench_row name="zap within a multiplex with the zap cache, switch to first picture, s" unit=s \
     ours="$(values zap_same_mux "$ours")" peer="$(values zap_same_mux "$uncached")" \
     peer_label="the same window without it (VANTIRO_ZAP_CACHE=0)" \
