@@ -72,7 +72,7 @@ bench_row name="server CPU s per s, 20 viewers of one 40 Mbit/s multiplex (3 ser
 bench_row name="viewers of 20 that lost nothing in their own queue, 40 Mbit/s multiplex" \
   ours="${intact[*]}" peer=20 fixed_peer=1 peer_label="(all 20)" format=%.0f better=higher limit=1 \
   limit_reason="no more viewers than were started" \
-  note="the server's own count; the client's continuity check found a gap in $gaps20 of $((BENCH_RUNS * 20)) streams of 20 viewers and $gaps1 of $BENCH_RUNS of one viewer (upstream: DVR overflows $overflows, and the simulated adapter skips when its thread is not scheduled)"
+  note="the server's own count; the client's continuity check found a gap in $gaps20 of $((BENCH_RUNS * 20)) streams of 20 viewers and $gaps1 of $BENCH_RUNS of one viewer (upstream: DVR overflows $overflows, and the simulated adapter skips what its DVR buffer could not have held when its own thread was not scheduled for long)"
 
 # One viewer that stops reading beside 19 that read, against the 19 alone. The
 # window is long enough for the stalled viewer's queue to be given up.
