@@ -27,6 +27,20 @@ bool TunedMux::tune(std::uint32_t frequency, std::int32_t deliverySystem, int ti
     return true;
 }
 
+bool TunedMux::startTune(std::uint32_t frequency, std::int32_t deliverySystem, std::string* error) {
+    close();
+    if (!tuner_.startTune(frequency, deliverySystem, error)) return false;
+    frequency_ = frequency;
+    deliverySystem_ = deliverySystem;
+    return true;
+}
+
+bool TunedMux::awaitLock(int timeoutMs, std::string* error) {
+    if (frequency_ != 0 && tuner_.waitForLock(timeoutMs)) return true;
+    if (error) *error = "no signal";
+    return false;
+}
+
 bool TunedMux::retune(int timeoutMs, std::string* error) {
     if (frequency_ == 0) {
         if (error) *error = "no multiplex is tuned";

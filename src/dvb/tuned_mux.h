@@ -46,6 +46,16 @@ public:
     // Leaves the current multiplex (`close`), then tunes and waits for lock.
     // False with the tuner's error when there is none.
     bool tune(std::uint32_t frequency, std::int32_t deliverySystem, int timeoutMs, std::string* error = nullptr);
+    // `tune` in two halves, for a caller that opens its consumers in between:
+    // `startTune` leaves the current multiplex and asks for the new one without
+    // waiting; `startSource` and `openService` may follow at once, so that the
+    // demux passes the consumers' PIDs from the first packet after lock. A
+    // stream opened only once the lock has been seen (it is polled) would miss
+    // what the air sent meanwhile, a key frame sent right after lock included,
+    // and its player would wait a whole GOP for the next. `awaitLock` waits for
+    // the lock; after a failure the caller closes. Errors as `tune`'s.
+    bool startTune(std::uint32_t frequency, std::int32_t deliverySystem, std::string* error = nullptr);
+    bool awaitLock(int timeoutMs, std::string* error = nullptr);
     // Tunes the current multiplex again (after a loss of lock) and waits for
     // lock; the source and every consumer stay as they are, since the DVR device
     // outlives a retune. False without a multiplex or without lock.

@@ -130,6 +130,21 @@ bool Tuner::tune(std::uint32_t frequency, std::int32_t deliverySystem, int timeo
 
 bool Tuner::tuneUnlocked(std::uint32_t frequency, std::int32_t deliverySystem, int timeoutMs,
                          std::string* error) {
+    if (!requestUnlocked(frequency, deliverySystem, error)) return false;
+    if (!waitForLock(timeoutMs)) {
+        setError(error, "no signal");
+        return false;
+    }
+    setError(error, "");
+    return true;
+}
+
+bool Tuner::startTune(std::uint32_t frequency, std::int32_t deliverySystem, std::string* error) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return requestUnlocked(frequency, deliverySystem, error);
+}
+
+bool Tuner::requestUnlocked(std::uint32_t frequency, std::int32_t deliverySystem, std::string* error) {
     if (!frontendFd_) {
         setError(error, "tuner is not open");
         return false;
@@ -150,10 +165,6 @@ bool Tuner::tuneUnlocked(std::uint32_t frequency, std::int32_t deliverySystem, i
     dtv_properties request{static_cast<std::uint32_t>(props.size()), props.data()};
     if (::ioctl(frontendFd_.get(), FE_SET_PROPERTY, &request) != 0) {
         setError(error, "tuning failed: " + errnoText());
-        return false;
-    }
-    if (!waitForLock(timeoutMs)) {
-        setError(error, "no signal");
         return false;
     }
     setError(error, "");

@@ -48,6 +48,12 @@ public:
     bool tuneUnlocked(std::uint32_t frequency, std::int32_t deliverySystem, int timeoutMs,
                       std::string* error = nullptr);
 
+    // The first half of `tune`: takes `mutex()` for the request alone and returns
+    // without waiting for lock (`waitForLock` is the second half), so that the
+    // caller can set up its demux filters while the frontend locks. Errors as
+    // `tuneUnlocked`'s first two.
+    bool startTune(std::uint32_t frequency, std::int32_t deliverySystem, std::string* error = nullptr);
+
     // Polls the frontend status every 50 ms until lock or `timeoutMs` has passed.
     bool waitForLock(int timeoutMs);
 
@@ -64,6 +70,8 @@ public:
 
 private:
     void closeDevices();
+    // Sends the tuning parameters and DTV_TUNE; the caller holds `mutex()`.
+    bool requestUnlocked(std::uint32_t frequency, std::int32_t deliverySystem, std::string* error);
 
     UniqueFd frontendFd_;
     UniqueFd demuxFd_;

@@ -124,42 +124,67 @@ void App::switchChannel(int index) {
     connecting = true;
     connectingName = channel.name;
     connectStart = nowSeconds();
-    // The player first: it may still be reading the service's pipe.
-    player.stop();
+    // The player is not stopped first: libmpv replaces what it plays with the
+    // next start (it reads a descriptor of its own, so the old pipe may close
+    // under it), and a stop would have the window wait until libmpv is idle,
+    // which it is only after its video output has had the old picture drawn
+    // by this very thread.
     stopTunerFeed();
-    if (channel.isOnline())
-        startOnlineChannel(index, channel);
-    else
-        startTunerChannel(index, channel);
+    bool started = channel.isOnline() ? startOnlineChannel(index, channel) : startTunerChannel(index, channel);
+    if (!started) player.stop();
 }
 
-void App::startOnlineChannel(int index, const Channel& channel) {
+bool App::startOnlineChannel(int index, const Channel& channel) {
     std::string error;
     if (!player.playUrl(channel.url, &error)) {
         connecting = false;
         showToast("IPTV: " + error, kErrorToastSeconds);
-        return;
+        return false;
     }
     markStarted(index, channel);
     forgetTunedMultiplex();
     showToast("[NET] " + channel.name, kChannelToastSeconds);
+    return true;
 }
 
-void App::startTunerChannel(int index, const Channel& channel) {
+bool App::startTunerChannel(int index, const Channel& channel) {
     // A tuner that was busy or unplugged may be back: try the adapters again.
     if (!tuner.isOpen() && !scanning.load()) openTuner();
     if (!tuner.isOpen()) {
         connecting = false;
         showToast("Tuner not available - check the USB stick", kErrorToastSeconds);
-        return;
+        return false;
     }
-    if (channel.frequency != tunedFrequency || channel.deliverySystem != tunedDeliverySystem) {
-        if (!mux.tune(channel.frequency, channel.deliverySystem, kChannelTuneTimeoutMs)) {
-            currentIndex = -1;
-            forgetTunedMultiplex();
-            connecting = false;
-            showToast("No signal on " + megahertzText(channel.frequency), kErrorToastSeconds);
-            return;
+    // Another multiplex is asked for first and the service opened on it while
+    // the tuner locks, so that the demux passes the service's PIDs from the
+    // first packet after lock (see TunedMux::startTune).
+    const bool retune = channel.frequency != tunedFrequency || channel.deliverySystem != tunedDeliverySystem;
+    if (retune && !mux.startTune(channel.frequency, channel.deliverySystem)) {
+        noSignalOn(channel);
+        return false;
+    }
+    // Within the multiplex the source keeps reading: only the service's consumer
+    // and its pipe are new.
+    std::string error;
+    if (!mux.startSource(&error)) {
+        if (retune) forgetTunedMultiplex();
+        connecting = false;
+        showToast(error, kErrorToastSeconds);
+        return false;
+    }
+    guide.follow(mux);
+    liveService = mux.openService(serviceSpecOf(channel), &error);
+    if (!liveService || !livePipe.start(liveService->sharedQueue(), &error)) {
+        if (retune) forgetTunedMultiplex();
+        liveService.reset();
+        connecting = false;
+        showToast(error, kErrorToastSeconds);
+        return false;
+    }
+    if (retune) {
+        if (!mux.awaitLock(kChannelTuneTimeoutMs)) {
+            noSignalOn(channel);
+            return false;
         }
         tunedFrequency = channel.frequency;
         tunedDeliverySystem = channel.deliverySystem;
@@ -167,31 +192,23 @@ void App::startTunerChannel(int index, const Channel& channel) {
         signalLost = false;
         watchdog.watch(SignalWatchdog::Clock::now());
     }
-    // Within the multiplex the source keeps reading: only the service's consumer
-    // and its pipe are new.
-    std::string error;
-    if (!mux.startSource(&error)) {
-        connecting = false;
-        showToast(error, kErrorToastSeconds);
-        return;
-    }
-    guide.follow(mux);
-    liveService = mux.openService(serviceSpecOf(channel), &error);
-    if (!liveService || !livePipe.start(liveService->sharedQueue(), &error)) {
-        liveService.reset();
-        connecting = false;
-        showToast(error, kErrorToastSeconds);
-        return;
-    }
     if (!player.playFd(livePipe.readFd(), &error)) {
         connecting = false;
         showToast("Player: " + error, kPlayerErrorToastSeconds);
         stopTunerFeed();
-        return;
+        return false;
     }
     markStarted(index, channel);
     bool radio = channel.videoPid == 0 && channel.url.empty();
     showToast((radio ? "[RADIO] " : "") + channel.name, kChannelToastSeconds);
+    return true;
+}
+
+void App::noSignalOn(const Channel& channel) {
+    currentIndex = -1;
+    forgetTunedMultiplex();
+    connecting = false;
+    showToast("No signal on " + megahertzText(channel.frequency), kErrorToastSeconds);
 }
 
 void App::markStarted(int index, const Channel& channel) {

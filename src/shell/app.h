@@ -199,8 +199,10 @@ private:
     std::int32_t tuneAheadSystem = -1;
     bool tuneAheadLocked = false;  // written by tuneAheadThread, read after its join
 
-    void startOnlineChannel(int index, const Channel& channel);
-    void startTunerChannel(int index, const Channel& channel);
+    // True when the player was handed the channel's stream.
+    bool startOnlineChannel(int index, const Channel& channel);
+    bool startTunerChannel(int index, const Channel& channel);
+    void noSignalOn(const Channel& channel);
     void markStarted(int index, const Channel& channel);
     void forgetTunedMultiplex();
     void moveInList(int step);

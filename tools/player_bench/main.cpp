@@ -20,6 +20,11 @@
 //                       refused, as under Xvfb) and frames drawn back to back (the uncapped
 //                       baseline)
 //
+// Experiments (never set by bench/player.sh): PLAYER_BENCH_LOG=LEVEL (e.g. "v") prints
+// libmpv's messages of the zaps on standard error with the seconds since the switch
+// began, to see where a zap spends its time; mpv's own are had with
+// PLAYER_BENCH_MPV_OPTIONS="--log-file=FILE".
+//
 // mpv runs with the options of ours that matter for the measurement (the demuxer and its
 // probing, hardware decoding, the null audio fallback) and, for zaps and the start-up, a
 // 1280x720 window that stays open between files, as ours does. Zaps within the multiplex start at
@@ -155,6 +160,10 @@ double secondsToFirstPicture(App& app, Clock::time_point since, double limit) {
 class RestartWatch {
 public:
     explicit RestartWatch(Player& player) : client_(player.newClient("player_bench")) {
+        if (const char* level = std::getenv("PLAYER_BENCH_LOG"); client_ && level) {
+            mpv_request_log_messages(client_, level);
+            logging_ = true;
+        }
         if (client_) thread_ = std::thread([this] { run(); });
     }
     ~RestartWatch() {
@@ -170,6 +179,7 @@ public:
 
     // A switch is about to start a file.
     void arm() {
+        armedAt_ = Clock::now();
         restartedNs_ = -1;
         armed_ = true;
     }
@@ -186,6 +196,7 @@ private:
         while (!stopping_) {
             mpv_event* event = mpv_wait_event(client_, 0.1);
             if (event->event_id == MPV_EVENT_SHUTDOWN) return;
+            if (logging_) log(*event);
             if (event->event_id == MPV_EVENT_START_FILE) started = armed_.exchange(false);
             if (event->event_id == MPV_EVENT_PLAYBACK_RESTART && started) {
                 restartedNs_ = std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -199,7 +210,19 @@ private:
     std::thread thread_;
     std::atomic<bool> stopping_{false};
     std::atomic<bool> armed_{false};
+    void log(const mpv_event& event) const {
+        double since = secondsSince(armedAt_.load());
+        if (event.event_id == MPV_EVENT_LOG_MESSAGE) {
+            auto* message = static_cast<mpv_event_log_message*>(event.data);
+            std::fprintf(stderr, "%8.4f [%s] %s", since, message->prefix, message->text);
+        } else if (event.event_id != MPV_EVENT_NONE) {
+            std::fprintf(stderr, "%8.4f event %s\n", since, mpv_event_name(event.event_id));
+        }
+    }
+
     std::atomic<std::int64_t> restartedNs_{-1};
+    std::atomic<Clock::time_point> armedAt_{Clock::now()};
+    bool logging_ = false;
 };
 
 bool never(App&) { return false; }
@@ -243,6 +266,7 @@ int zap(int rounds) {
         auto start = Clock::now();
         restarts->arm();
         app.switchChannel(index);
+        if (std::getenv("PLAYER_BENCH_LOG")) std::fprintf(stderr, "%8.4f switch returned\n", secondsSince(start));
         double shown = secondsToFirstPicture(app, start, 15.0);
         if (shown > 0) drawn.push_back(shown);
         auto waited = Clock::now();  // the event reaches the watch's thread a moment later at most
@@ -499,23 +523,24 @@ double ipcNumber(MpvIpc& mpv, const char* name) {
     return std::strtod(answer.c_str() + at + 7, nullptr);
 }
 
-// The switch the window does (App::switchChannel), with mpv as the player: mpv is told
-// to stop, the service's stream and pipe end, the tuner is retuned when the multiplex
-// changes (within it the DVR source keeps reading), a stream of the new service is
-// opened with its pipe, and mpv loads that pipe.
+// The switch the window does (App::switchChannel), with mpv as the player: the
+// service's stream and pipe end, another multiplex is asked for (within the multiplex
+// the DVR source keeps reading), a stream of the new service is opened with its pipe
+// (before the lock, so that the demux passes its PIDs from the first packet after it),
+// the lock is waited for, and mpv loads that pipe in place of what it played, as the
+// window's libmpv does: neither is stopped first.
 class PeerSwitch {
 public:
     explicit PeerSwitch(MpvIpc& mpv) : mpv_(mpv) {}
     bool open(std::string* error) { return tuner_.open(0, error); }
     bool start(const Channel& c, std::string* error = nullptr) {
-        mpv_.send(R"({"command":["stop"]})");
         stopFeed();
-        if (!mux_.isOn(c.frequency, c.deliverySystem) &&
-            !mux_.tune(c.frequency, c.deliverySystem, kChannelTuneTimeoutMs, error))
-            return false;
+        bool retune = !mux_.isOn(c.frequency, c.deliverySystem);
+        if (retune && !mux_.startTune(c.frequency, c.deliverySystem, error)) return false;
         if (!mux_.startSource(error)) return false;
         service_ = mux_.openService(serviceSpecOf(c), error);
         if (!service_ || !pipe_.start(service_->sharedQueue(), error)) return false;
+        if (retune && !mux_.awaitLock(kChannelTuneTimeoutMs, error)) return false;
         mpv_.drain();
         mpv_.send(loadCommand(pipePath(pipe_.readFd())));
         return true;

@@ -133,6 +133,9 @@ struct Simulator::TsFeed {
   uint64_t generation = 0;
   uint64_t next = 0;  // next broadcast packet to look at
   Clock::time_point positionedAt;
+  // The feed's filters ran while there was no lock: it gets the stream from the
+  // moment lock came, as the kernel's demux passes every packet after it.
+  bool waitingForLock = false;
   std::optional<Clock::time_point> firstData;
   std::vector<uint8_t> chunk;
   // The simulator's own table packets, waiting for a free slot in the stream
@@ -436,6 +439,20 @@ bool Simulator::lockedAt(const Adapter& a, Clock::time_point now) const {
   if (fadingAt(a, now)) return false;
   if (!f.lockLostAfterMs || now < lockTime + milliseconds(*f.lockLostAfterMs)) return true;
   return f.lockLostForMs && now >= lockTime + milliseconds(*f.lockLostAfterMs + *f.lockLostForMs);
+}
+
+Clock::time_point Simulator::lockGainedAt(const Adapter& a, Clock::time_point now) const {
+  auto gained = a.lockTime();
+  const Faults& f = a.mux->config().faults;
+  if (f.lockLostAfterMs && f.lockLostForMs) {
+    auto back = gained + milliseconds(*f.lockLostAfterMs + *f.lockLostForMs);
+    if (now >= back) gained = back;
+  }
+  if (auto anchor = fadeAnchors_.find(&a.mux->config()); f.fadeAfterMs && anchor != fadeAnchors_.end()) {
+    auto back = anchor->second + milliseconds(*f.fadeAfterMs + f.fadeForMs);
+    if (now >= back && back > gained) gained = back;
+  }
+  return gained;
 }
 
 bool Simulator::fadingAt(const Adapter& a, Clock::time_point now) const {
@@ -1009,17 +1026,23 @@ void Simulator::pumpTs(TsFeed& feed, Adapter& a, Clock::time_point now, const st
     // No signal, no packets; when it comes back the stream goes on from the
     // present, not from where it stopped.
     feed.positioned = false;
+    feed.waitingForLock = true;
     deliver(feed, capacity);
     return;
   }
   const LiveMux& mux = *a.mux;
-  auto elapsedNs = static_cast<unsigned __int128>(
-      std::chrono::duration_cast<std::chrono::nanoseconds>(now - a.lockTime()).count());
-  auto position = static_cast<uint64_t>(elapsedNs * mux.bitrate() / (kPacketSize * 8 * 1000000000ull));
+  auto packetAt = [&](Clock::time_point when) {
+    auto elapsedNs = static_cast<unsigned __int128>(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(when - a.lockTime()).count());
+    return static_cast<uint64_t>(elapsedNs * mux.bitrate() / (kPacketSize * 8 * 1000000000ull));
+  };
+  auto position = packetAt(now);
   if (!feed.positioned || feed.generation != a.generation) {
     feed.positioned = true;
     feed.generation = a.generation;
-    feed.next = position;
+    // A feed that waited for the lock starts where it came, not at this tick.
+    feed.next = feed.waitingForLock ? packetAt(lockGainedAt(a, now)) : position;
+    feed.waitingForLock = false;
     feed.positionedAt = now;
     feed.tableCursors.clear();
     feed.tablePackets.clear();

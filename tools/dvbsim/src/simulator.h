@@ -95,6 +95,9 @@ class Simulator {
   uint32_t frontendStatus(const Adapter& a, Clock::time_point now) const;
   bool lockedAt(const Adapter& a, Clock::time_point now) const;
   bool fadingAt(const Adapter& a, Clock::time_point now) const;
+  // When the lock that holds at `now` began: the tune's lock, or its return
+  // after a lost lock or a fade.
+  Clock::time_point lockGainedAt(const Adapter& a, Clock::time_point now) const;
   int replaceDemuxSocket(Handle& h, int type);
   void flushDescriptor(int fd, bool isSocket);
 
