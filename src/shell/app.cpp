@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 
 #include "guide/guide_cache.h"
 #include "online/online_service.h"
 #include "system/browser_launch.h"
+#include "system/file_replace.h"
 #include "ui/channel_kind.h"
 
 namespace vantiro {
@@ -77,13 +77,9 @@ int App::readLastChannel() const {
 
 void App::saveLastChannel(const Channel& channel) const {
     if (lastChannelPath.empty()) return;
-    if (auto slash = lastChannelPath.rfind('/'); slash != std::string::npos && slash > 0) {
-        std::error_code ignored;
-        std::filesystem::create_directories(lastChannelPath.substr(0, slash), ignored);
-    }
-    std::ofstream file(lastChannelPath, std::ios::trunc);
-    if (!file) return;
-    file << channel.name << '\t' << channel.url << '\n';
+    // Replaced, not rewritten in place: the file is never seen half written,
+    // and a crash while saving keeps the channel saved before.
+    replaceFile(lastChannelPath, channel.name + '\t' + channel.url + '\n');
 }
 
 void App::tuneAhead(int index) {

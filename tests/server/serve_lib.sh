@@ -68,8 +68,10 @@ run_to_exit() {
   timeout 30 "${runner[@]}" "$VANTIRO_BIN" serve --port 0 "$@" > "$work/out.txt" 2> "$work/err.txt" || status=$?
 }
 
-get() { curl -s --max-time 10 "http://127.0.0.1:$PORT$1"; }
-post() { curl -s --max-time 10 -X POST "http://127.0.0.1:$PORT$1"; }
+# The time limit only bounds a failure: a /play that tunes can take seconds on a
+# loaded machine under a sanitizer.
+get() { curl -s --max-time 60 "http://127.0.0.1:$PORT$1"; }
+post() { curl -s --max-time 60 -X POST "http://127.0.0.1:$PORT$1"; }
 
 expect_eq() {  # expect_eq WHAT ACTUAL EXPECTED
   [[ "$2" == "$3" ]] || fail "$1: got $(printf '%q' "$2"), want $(printf '%q' "$3")"

@@ -147,6 +147,9 @@ struct Simulator::TsFeed {
   // pipe, the device's ring buffer.
   std::vector<uint8_t> backlog;
   size_t backlogHead = 0;
+  // Unread bytes the buffer held when the last chunk had to be dropped (0: none
+  // dropped since the demux log last said so).
+  size_t heldAtDrop = 0;
 
   size_t backlogBytes() const { return backlog.size() - backlogHead; }
   void dropBacklog() {
@@ -531,6 +534,20 @@ static void logDvrPids(const std::string& path, int adapter, bool any, bool all,
   line += "\n";
   if (line == logged) return;
   logged = line;
+  int fd = static_cast<int>(
+      ::syscall(SYS_openat, AT_FDCWD, path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+  if (fd < 0) return;
+  (void)::syscall(SYS_write, fd, line.data(), line.size());
+  ::syscall(SYS_close, fd);
+}
+
+// An overflow of the DVR in the demux log, with how much the reader had left
+// unread, so that a test can tell a reader that really fell a whole buffer
+// behind from one the simulator failed.
+static void logDvrOverflow(const std::string& path, int adapter, size_t held, size_t capacity) {
+  if (path.empty()) return;
+  std::string line = std::to_string(adapter) + " overflow " + std::to_string(held) + " of " +
+                     std::to_string(capacity) + " bytes unread\n";
   int fd = static_cast<int>(
       ::syscall(SYS_openat, AT_FDCWD, path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
   if (fd < 0) return;
@@ -961,6 +978,10 @@ void Simulator::tick(Clock::time_point now) {
     logDvrPids(a.demuxLogPath, number, any, all, pids, a.loggedDvrPids);
     if (any) pumpTs(a.dvr, a, now, pids, all, a.dvrBufferSize);
     else deliver(a.dvr, a.dvrBufferSize);
+    if (a.dvr.heldAtDrop) {
+      logDvrOverflow(a.demuxLogPath, number, a.dvr.heldAtDrop, a.dvrBufferSize);
+      a.dvr.heldAtDrop = 0;
+    }
     injectOverflows(a, now);
   }
   for (auto& [fd, h] : handles_) {
@@ -1098,7 +1119,9 @@ void Simulator::deliver(TsFeed& feed, size_t capacity) {
   if (!feed.chunk.empty()) {
     // As the kernel's demux: what does not fit into the free part of the
     // buffer is dropped and the reader's next read fails with EOVERFLOW.
-    if (bytesInPipe(feed.fd) + feed.backlogBytes() + feed.chunk.size() > capacity) {
+    size_t held = bytesInPipe(feed.fd) + feed.backlogBytes();
+    if (held + feed.chunk.size() > capacity) {
+      feed.heldAtDrop = held;
       setPendingError(feed.appFd, EOVERFLOW);
     } else {
       feed.backlog.insert(feed.backlog.end(), feed.chunk.begin(), feed.chunk.end());
