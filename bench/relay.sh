@@ -40,15 +40,7 @@ bench_row name="relay line rate from memory, every PID, Mbit/s of multiplex" for
     note="ours / goal; ${megabytes} MiB of the 474 MHz multiplex through the whole pipeline to a reader, no drop allowed"
 
 # ---- CPU of a 40 Mbit/s multiplex on the simulated adapter -------------------
-cat > "$work/channels.conf" <<'CONF'
-[Alpha TV]
-	SERVICE_ID = 1025
-	VIDEO_PID = 256
-	AUDIO_PID = 257
-	DELIVERY_SYSTEM = DVBT2
-	FREQUENCY = 474000000
-	BANDWIDTH_HZ = 8000000
-CONF
+cp tools/dvbsim/dvbv5-channels.conf "$work/channels.conf"
 printf 'adapter 0 name="Silicon Labs Si2168"\nmux freq=474000000 delsys=16 ts=%s bitrate=40000000 lock_ms=300\n' \
     "$mux" > "$work/band-40.conf"
 sim=(tools/dvbsim/dvbsim-run --lib "$lib" --band "$work/band-40.conf")

@@ -66,23 +66,7 @@ ours_tune=$(printf '%s\n' $(bench_value first_byte_wall "$play") | awk -v tunes=
   { last = -1; for (i = 1; i <= n; ++i) if (t[i] <= $1) last = t[i]; if (last > 0) printf "%.1f ", ($1 - last) * 1000 }')
 unset DVBSIM_TUNE_LOG
 
-cat > "$work/zap.conf" <<'CONF'
-[Alpha TV]
-	SERVICE_ID = 1025
-	VIDEO_PID = 256
-	AUDIO_PID = 257
-	DELIVERY_SYSTEM = DVBT2
-	FREQUENCY = 474000000
-	BANDWIDTH_HZ = 8000000
-
-[Delta TV]
-	SERVICE_ID = 2049
-	VIDEO_PID = 256
-	AUDIO_PID = 257
-	DELIVERY_SYSTEM = DVBT
-	FREQUENCY = 522000000
-	BANDWIDTH_HZ = 8000000
-CONF
+cp tools/dvbsim/dvbv5-channels.conf "$work/zap.conf"
 # dvbv5-zap -p -r to standard output, its first byte stamped by the reader.
 zap_tune=()
 for r in $(seq 1 "$rounds"); do

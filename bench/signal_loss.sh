@@ -32,15 +32,7 @@ listen=12         # seconds each reader listens from its first byte
 printf 'adapter 0 name="Silicon Labs Si2168"\nmux freq=474000000 delsys=16 ts=%s lock_ms=300 faults=fade:%d:%d\n' \
     "$mux" "$fade_after" "$fade_ms" > "$work/fade.conf"
 sim=(tools/dvbsim/dvbsim-run --lib "$lib" --band "$work/fade.conf")
-cat > "$work/channels.conf" <<'CONF'
-[Alpha TV]
-	SERVICE_ID = 1025
-	VIDEO_PID = 256
-	AUDIO_PID = 257
-	DELIVERY_SYSTEM = DVBT2
-	FREQUENCY = 474000000
-	BANDWIDTH_HZ = 8000000
-CONF
+cp tools/dvbsim/dvbv5-channels.conf "$work/channels.conf"
 mkdir -p "$work/cfg/vantiro"
 printf 'vantiro-1\nAlpha TV\t474000000\t16\t1025\t4096\t256\t257\t256\n' > "$work/cfg/vantiro/channels.tsv"
 

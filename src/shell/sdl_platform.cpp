@@ -1,13 +1,13 @@
 #include "shell/sdl_platform.h"
 
 #include <SDL.h>
-#include <backends/imgui_impl_sdl.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "shell/app.h"
+#include "shell/ui_context.h"
 
 namespace vantiro {
 
@@ -60,7 +60,7 @@ bool asksForRedraw(const SDL_Event& event) {
 
 bool nextEvent(SDL_Event& event) {
     if (!SDL_PollEvent(&event)) return false;
-    ImGui_ImplSDL2_ProcessEvent(&event);
+    processUiEvent(event);
     return true;
 }
 

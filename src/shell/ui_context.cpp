@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "shell/app.h"
@@ -26,6 +27,8 @@ struct UiPresentation {
     std::unique_ptr<OverlayLayer> layer;  // null when the driver refused its program
     bool frameChanged = true;
     bool layerCurrent = false;  // the layer holds the last frame
+    // Where the window's own mouse events last put the pointer; none once it left.
+    std::optional<ImVec2> pointer;
 };
 
 std::unique_ptr<UiPresentation> presentation;
@@ -57,9 +60,27 @@ void setUpUi(App& app) {
         std::fprintf(stderr, "%s; the overlay is drawn every frame\n", error.c_str());
 }
 
+void processUiEvent(const SDL_Event& event) {
+    ImGui_ImplSDL2_ProcessEvent(&event);
+    if (!presentation) return;
+    if (event.type == SDL_MOUSEMOTION)
+        presentation->pointer = ImVec2(static_cast<float>(event.motion.x), static_cast<float>(event.motion.y));
+    else if (event.type == SDL_MOUSEBUTTONDOWN || event.type == SDL_MOUSEBUTTONUP)
+        presentation->pointer = ImVec2(static_cast<float>(event.button.x), static_cast<float>(event.button.y));
+    else if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_LEAVE)
+        presentation->pointer.reset();
+}
+
+// The 1.86 SDL back-end reads the pointer only while SDL counts the window as
+// hovered or focused, which on X11 it may not although the window gets the
+// clicks (no window manager, a focus-follows-mouse one, a pointer grab by a
+// screenshot tool): ImGui then sees no pointer and a click is lost. The
+// window's own mouse events say where the pointer is.
 void beginUiFrame() {
     ImGui_ImplOpenGL3_NewFrame();
     ImGui_ImplSDL2_NewFrame();
+    if (presentation && presentation->pointer && !ImGui::IsMousePosValid())
+        ImGui::GetIO().MousePos = *presentation->pointer;
     ImGui::NewFrame();
 }
 

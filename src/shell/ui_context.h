@@ -3,12 +3,16 @@
 // OpenGL 3 back-ends). A move to ImGui >= 1.92 / SDL3 changes this file pair
 // and ui_fonts.cpp.
 
+union SDL_Event;
+
 namespace vantiro {
 
 class App;
 
 // Context without a settings file, fonts, style and back-ends for the app's window.
 void setUpUi(App& app);
+// Hands one window event to the UI library.
+void processUiEvent(const SDL_Event& event);
 // Back-end new frames and ImGui::NewFrame.
 void beginUiFrame();
 // ImGui::Render; true when the frame would put other pixels on screen than the

@@ -155,6 +155,9 @@ int runWindowedPlayer(int argc, char** argv) {
         app.listOpen = true;
         app.scrollToSelection = true;
     }
+    // The first playback may have waited for the tune: the overlay's idle time
+    // counts from the first frame, so it never hides before it was seen.
+    app.lastActivity = nowSeconds();
     runMainLoop(app);
     shutDownWindowedPlayer(app);
     return 0;

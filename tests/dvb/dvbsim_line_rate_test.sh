@@ -24,15 +24,7 @@ cat > "$work/band.conf" <<CONF
 adapter 0 name="Silicon Labs Si2168"
 mux freq=474000000 delsys=16 ts=$band_dir/mux-474.ts lock_ms=100 bitrate=160000000
 CONF
-cat > "$work/channels.conf" <<'CONF'
-[Alpha TV]
-	SERVICE_ID = 1025
-	VIDEO_PID = 256
-	AUDIO_PID = 257
-	DELIVERY_SYSTEM = DVBT2
-	FREQUENCY = 474000000
-	BANDWIDTH_HZ = 8000000
-CONF
+cp "$VANTIRO_SOURCE_DIR/tools/dvbsim/dvbv5-channels.conf" "$work/channels.conf"
 
 LANG=C DVBSIM_DEMUX_LOG="$work/demux.log" "$run" --band "$work/band.conf" dvbv5-zap -c "$work/channels.conf" -P -r -o "$work/all.ts" -t 3 "Alpha TV" \
   > "$work/zap.log" 2>&1 || { cat "$work/zap.log"; fail "dvbv5-zap failed"; }

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,6 +33,8 @@ constexpr uint32_t kMaxFrequencyHz = 870000000;
 // default delivery system after the device is opened.
 constexpr uint8_t kDeliverySystems[] = {SYS_DVBT, SYS_DVBT2, SYS_DVBC_ANNEX_A};
 constexpr size_t kDefaultDvrBuffer = 10 * 188 * 1024;  // the kernel's DVR ring
+constexpr size_t kAtomicPipeWrite = PIPE_BUF / kPacketSize * kPacketSize;
+constexpr size_t kPipePage = 4096;
 constexpr size_t kDefaultSectionBuffer = 8192;         // the kernel's demux filter ring
 constexpr auto kTick = milliseconds(4);
 constexpr uint32_t kFeAllLockBits = FE_HAS_SIGNAL | FE_HAS_CARRIER | FE_HAS_VITERBI | FE_HAS_SYNC | FE_HAS_LOCK;
@@ -90,6 +93,13 @@ void storeLegacyParameters(TuningProperties& properties, const dvb_frontend_para
 size_t bytesInPipe(int fd) {
   int pending = 0;
   return libc().ioctl(fd, FIONREAD, &pending) == 0 && pending > 0 ? static_cast<size_t>(pending) : 0;
+}
+
+// Room for `length` more bytes, with a page to spare: the free part of a pipe's
+// first page, already read, is not used again until the whole page is read.
+bool pipeHasRoom(int fd, size_t length) {
+  int size = fcntl(fd, F_GETPIPE_SZ);
+  return size > 0 && bytesInPipe(fd) + length + kPipePage <= static_cast<size_t>(size);
 }
 
 }  // namespace
@@ -1128,16 +1138,25 @@ void Simulator::deliver(TsFeed& feed, size_t capacity) {
     }
     feed.chunk.clear();
   }
+  // Whole packets only, as the kernel's ring holds them: a reader that asks
+  // for whole packets never gets half of one, even at the end of a recording.
+  // A write larger than the pipe's free room would stop anywhere, so near a
+  // full pipe the writes are of PIPE_BUF at most, which go whole or not at all.
   while (feed.backlogBytes() > 0) {
-    ssize_t n = write(feed.fd, feed.backlog.data() + feed.backlogHead, feed.backlogBytes());
+    size_t length = feed.backlogBytes();
+    if (size_t split = feed.backlogHead % kPacketSize) length = kPacketSize - split;  // a short write's rest
+    else if (length > kAtomicPipeWrite && !pipeHasRoom(feed.fd, length)) length = kAtomicPipeWrite;
+    ssize_t n = write(feed.fd, feed.backlog.data() + feed.backlogHead, length);
     if (n <= 0) break;
     feed.backlogHead += static_cast<size_t>(n);
   }
   if (feed.backlogHead == feed.backlog.size()) {
     feed.dropBacklog();
   } else if (feed.backlogHead > (1u << 20)) {
-    feed.backlog.erase(feed.backlog.begin(), feed.backlog.begin() + static_cast<long>(feed.backlogHead));
-    feed.backlogHead = 0;
+    // The backlog keeps starting on a packet boundary.
+    size_t written = feed.backlogHead - feed.backlogHead % kPacketSize;
+    feed.backlog.erase(feed.backlog.begin(), feed.backlog.begin() + static_cast<long>(written));
+    feed.backlogHead -= written;
   }
 }
 
