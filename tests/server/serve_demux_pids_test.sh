@@ -8,12 +8,7 @@
 # on), ffprobe finds the moved streams in it and Beta's in the second capture.
 set -uo pipefail
 source "$(dirname "$0")/serve_lib.sh"
-[[ -n ${DVBSIM_LIB:-} ]] || { echo "DVBSIM_LIB not set"; exit 77; }
-command -v ffprobe >/dev/null || { echo "missing ffprobe"; exit 77; }
-
-run=$VANTIRO_SOURCE_DIR/tools/dvbsim/dvbsim-run
-band=$("$VANTIRO_SOURCE_DIR/tools/dvbsim/make-band" "$VANTIRO_BUILD_DIR/dvbsim-band") || fail "no band"
-band_dir=$(dirname "$band")
+serve_on_standard_band ffprobe
 band_channels > "$work/cfg/vantiro/channels.tsv"
 # Alpha TV's video and audio move from 0x100/0x101 to 0x500/0x501 3 s after lock.
 sed "s|ts=mux-474.ts|ts=$band_dir/mux-474.ts faults=pmt-change:1025@3000|" "$band" > "$work/pmt.conf"
@@ -26,16 +21,10 @@ alpha_stored="0x0000 0x0012 0x0100 0x0101 0x1000"
 alpha_moved="0x0000 0x0012 0x0500 0x0501 0x1000"
 both="0x0000 0x0012 0x0102 0x0103 0x0500 0x0501 0x1000 0x1001"
 
-bytes() { stat -c %s "$1" 2>/dev/null || echo 0; }
-grown() { [[ $(bytes "$1") -gt $2 ]]; }
 # The PIDs the DVR carries now (the log's last line without the adapter).
 dvr_now() { tail -1 "$DVBSIM_DEMUX_LOG" 2>/dev/null | cut -d' ' -f2-; }
 dvr_is() { [[ $(dvr_now) == "$1" ]]; }
-wait_for() {  # wait_for WHAT COMMAND...: until the command succeeds (fails after ~60 s)
-  local what=$1; shift
-  for _ in $(seq 1 600); do "$@" && return 0; sleep 0.1; done
-  fail "$what (the DVR carries: $(dvr_now))"
-}
+wait_context() { echo " (the DVR carries: $(dvr_now))"; }
 
 start_server "$run" --band "$work/pmt.conf" -- || fail "server ended: $(cat "$work/err.txt")"
 base=http://127.0.0.1:$PORT

@@ -24,6 +24,32 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# serve_on_standard_band TOOL...: skips the test without the simulated adapter
+# or one of the tools; sets run (the simulator's runner), band and band_dir.
+serve_on_standard_band() {
+  [[ -n ${DVBSIM_LIB:-} ]] || { echo "DVBSIM_LIB not set"; exit 77; }
+  local tool
+  for tool in "$@"; do command -v "$tool" >/dev/null || { echo "missing $tool"; exit 77; }; done
+  run=$VANTIRO_SOURCE_DIR/tools/dvbsim/dvbsim-run
+  band=$("$VANTIRO_SOURCE_DIR/tools/dvbsim/make-band" "$VANTIRO_BUILD_DIR/dvbsim-band") || fail "no band"
+  band_dir=$(dirname "$band")
+}
+
+bytes() { stat -c %s "$1" 2>/dev/null || echo 0; }
+grown() { [[ $(bytes "$1") -gt $2 ]]; }  # grown FILE SIZE: the file holds more than SIZE bytes
+
+# wait_for WHAT COMMAND...: retries COMMAND until it succeeds; after 3 minutes
+# (a bound on a failure only) fails with WHAT and, when the test defines it,
+# what wait_context prints.
+wait_for() {
+  local what=$1 deadline=$((SECONDS + 180))
+  shift
+  until "$@"; do
+    ((SECONDS < deadline)) || fail "$what$(declare -F wait_context >/dev/null && wait_context)"
+    sleep 0.1
+  done
+}
+
 channel_list() { printf 'vantiro-1\n'; printf '%s\n' "$@"; }
 
 # The standard simulated band's services as a scan saves them.

@@ -4,12 +4,7 @@
 # video and audio (and the PAT), nothing of the other services.
 set -uo pipefail
 source "$(dirname "$0")/serve_lib.sh"
-[[ -n ${DVBSIM_LIB:-} ]] || { echo "DVBSIM_LIB not set"; exit 77; }
-command -v ffprobe >/dev/null || { echo "missing ffprobe"; exit 77; }
-
-run=$VANTIRO_SOURCE_DIR/tools/dvbsim/dvbsim-run
-band=$("$VANTIRO_SOURCE_DIR/tools/dvbsim/make-band" "$VANTIRO_BUILD_DIR/dvbsim-band") || fail "no band"
-band_dir=$(dirname "$band")
+serve_on_standard_band ffprobe
 list=$work/cfg/vantiro/channels.tsv
 
 # capture NAME BYTES: the first BYTES of the stream into NAME.ts, however long a

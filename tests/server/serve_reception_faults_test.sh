@@ -6,15 +6,9 @@
 # by another program at start-up: /play opens it once it is free.
 set -uo pipefail
 source "$(dirname "$0")/serve_lib.sh"
-[[ -n ${DVBSIM_LIB:-} ]] || { echo "DVBSIM_LIB not set"; exit 77; }
-command -v ffprobe >/dev/null || { echo "missing ffprobe"; exit 77; }
-
-run=$VANTIRO_SOURCE_DIR/tools/dvbsim/dvbsim-run
-band=$("$VANTIRO_SOURCE_DIR/tools/dvbsim/make-band" "$VANTIRO_BUILD_DIR/dvbsim-band") || fail "no band"
-band_dir=$(dirname "$band")
+serve_on_standard_band ffprobe
 band_channels > "$work/cfg/vantiro/channels.tsv"
 
-size_of() { stat -c %s "$1"; }
 # wait_until TEST...: up to 60 s.
 wait_until() {
   for _ in $(seq 1 600); do "$@" && return 0; sleep 0.1; done
@@ -34,9 +28,8 @@ client=$!
 wait_until grep -q "^signal back on 474 MHz$" "$work/err.txt" || fail "no recovery: $(cat "$work/err.txt")"
 expect_eq "stderr during the fade" "$(cat "$work/err.txt")" $'signal lost on 474 MHz; retuning\nsignal back on 474 MHz'
 kill -0 "$client" 2>/dev/null || fail "the stream client was disconnected"
-back_at=$(size_of "$work/stream.ts")
-grown() { (( $(size_of "$work/stream.ts") > back_at + 400000 )); }
-wait_until grown || fail "no bytes after the signal came back"
+back_at=$(bytes "$work/stream.ts")
+wait_until grown "$work/stream.ts" $((back_at + 400000)) || fail "no bytes after the signal came back"
 kill -0 "$client" 2>/dev/null || fail "the stream ended after the fade"
 kill "$client"; wait "$client" 2>/dev/null
 tail -c +$((back_at + 1)) "$work/stream.ts" > "$work/after.ts"
@@ -66,7 +59,7 @@ echo "--- /stream.ts alone starts the channel the server wanted once the tuner i
 start_server "$run" --band "$work/busy.conf" -- || fail "server ended: $(cat "$work/err.txt")"
 grep -q "^initial channel failed: tuner is not open$" "$work/err.txt" || fail "start-up: $(cat "$work/err.txt")"
 rm "$work/held"
-streaming() { curl -s --max-time 20 "http://127.0.0.1:$PORT/stream.ts" | head -c 300000 > "$work/alpha.ts"; [[ $(size_of "$work/alpha.ts") -eq 300000 ]]; }
+streaming() { curl -s --max-time 20 "http://127.0.0.1:$PORT/stream.ts" | head -c 300000 > "$work/alpha.ts"; [[ $(bytes "$work/alpha.ts") -eq 300000 ]]; }
 wait_until streaming || fail "/stream.ts never opened the freed tuner: $(cat "$work/err.txt")"
 expect_eq "streams of the wanted channel" "$(streams_of "$work/alpha.ts")" "audio video "
 expect_eq "status" "$(get /status.txt | head -2)" $'current=0\nname=Alpha TV'

@@ -6,12 +6,7 @@
 # going and are counted on stderr.
 set -uo pipefail
 source "$(dirname "$0")/serve_lib.sh"
-[[ -n ${DVBSIM_LIB:-} ]] || { echo "DVBSIM_LIB not set"; exit 77; }
-command -v ffprobe >/dev/null || { echo "missing ffprobe"; exit 77; }
-
-run=$VANTIRO_SOURCE_DIR/tools/dvbsim/dvbsim-run
-band=$("$VANTIRO_SOURCE_DIR/tools/dvbsim/make-band" "$VANTIRO_BUILD_DIR/dvbsim-band") || fail "no band"
-band_dir=$(dirname "$band")
+serve_on_standard_band ffprobe
 list=$work/cfg/vantiro/channels.tsv
 
 # capture NAME BYTES: that much of the stream into NAME.ts

@@ -6,25 +6,14 @@
 # the help page is unchanged.
 set -uo pipefail
 source "$(dirname "$0")/serve_lib.sh"
-[[ -n ${DVBSIM_LIB:-} ]] || { echo "DVBSIM_LIB not set"; exit 77; }
-command -v ffprobe >/dev/null || { echo "missing ffprobe"; exit 77; }
-
-run=$VANTIRO_SOURCE_DIR/tools/dvbsim/dvbsim-run
-band=$("$VANTIRO_SOURCE_DIR/tools/dvbsim/make-band" "$VANTIRO_BUILD_DIR/dvbsim-band") || fail "no band"
+serve_on_standard_band ffprobe
 export XDG_VIDEOS_DIR=$work/videos
 band_channels > "$work/cfg/vantiro/channels.tsv"
 start_server "$run" --band "$band" -- || fail "server ended: $(cat "$work/err.txt")"
 
 programs_of() { ffprobe -v error -show_entries program=program_num -of csv=p=0 "$1" 2>/dev/null | tr -d , | grep -v '^$' | tr '\n' ' '; }
 duration_of() { ffprobe -v error -show_entries format=duration -of csv=p=0 "$1" 2>/dev/null; }
-size_of() { stat -c %s "$1" 2>/dev/null || echo 0; }
-wait_for() {  # wait_for WHAT COMMAND...: until the command succeeds (fails after ~30 s)
-  local what=$1; shift
-  for _ in $(seq 1 300); do "$@" && return 0; sleep 0.1; done
-  fail "$what"
-}
 listed() { get /recordings.txt | grep -q "$1"; }
-grown() { [[ $(size_of "$1") -gt $2 ]]; }
 
 echo "--- refusals"
 expect_eq "empty list" "$(get /recordings.txt)" ""
@@ -42,7 +31,7 @@ wait_for "the recording did not end: $(get /recordings.txt)" listed "^done	Beta 
 expect_eq "programs" "$(programs_of "$beta")" "1026 "
 d=$(duration_of "$beta")
 awk -v d="$d" 'BEGIN { exit !(d >= 4 && d <= 8) }' || fail "duration $d, want about 6 s"
-[[ $(( $(size_of "$beta") % 188 )) -eq 0 ]] || fail "not whole packets"
+[[ $(( $(bytes "$beta") % 188 )) -eq 0 ]] || fail "not whole packets"
 
 echo "--- Delta TV on the other multiplex until POST /record/stop"
 answer=$(post '/record?index=3')
@@ -54,10 +43,10 @@ expect_eq "stop" "$(post /record/stop)" "ok"
 expect_eq "current channel after the retune" "$(get /status.txt | head -1)" "current=3"
 lines=$(get /recordings.txt)
 [[ $(wc -l <<< "$lines") -eq 2 ]] || fail "list: $lines"
-[[ $(sed -n 1p <<< "$lines") =~ ^done$'\t'Beta\ TV$'\t'[0-9]+$'\t'$(size_of "$beta")$'\t'"$beta"$ ]] || fail "first line: $lines"
-[[ $(sed -n 2p <<< "$lines") =~ ^done$'\t'Delta\ TV$'\t'[0-9]+$'\t'$(size_of "$delta")$'\t'"$delta"$ ]] || fail "second line: $lines"
+[[ $(sed -n 1p <<< "$lines") =~ ^done$'\t'Beta\ TV$'\t'[0-9]+$'\t'$(bytes "$beta")$'\t'"$beta"$ ]] || fail "first line: $lines"
+[[ $(sed -n 2p <<< "$lines") =~ ^done$'\t'Delta\ TV$'\t'[0-9]+$'\t'$(bytes "$delta")$'\t'"$delta"$ ]] || fail "second line: $lines"
 expect_eq "programs" "$(programs_of "$delta")" "2049 "
-[[ $(( $(size_of "$delta") % 188 )) -eq 0 ]] || fail "not whole packets"
+[[ $(( $(bytes "$delta") % 188 )) -eq 0 ]] || fail "not whole packets"
 expect_eq "help unchanged" "$(get /)" $'Vantiro\n\nGET  /channels.txt   channel list\nPOST /play?index=N   switch channel\nGET  /stream.ts      live MPEG-TS\nGET  /status.txt     current channel'
 stop_server
 echo PASS

@@ -5,22 +5,11 @@
 # service. The multiplex plays at 40 Mbit/s so that falling behind comes soon.
 set -uo pipefail
 source "$(dirname "$0")/serve_lib.sh"
-[[ -n ${DVBSIM_LIB:-} ]] || { echo "DVBSIM_LIB not set"; exit 77; }
-command -v ffprobe >/dev/null || { echo "missing ffprobe"; exit 77; }
-
-run=$VANTIRO_SOURCE_DIR/tools/dvbsim/dvbsim-run
-band=$("$VANTIRO_SOURCE_DIR/tools/dvbsim/make-band" "$VANTIRO_BUILD_DIR/dvbsim-band") || fail "no band"
+serve_on_standard_band ffprobe
 sed "s|ts=mux-474.ts|ts=$(dirname "$band")/mux-474.ts bitrate=40000000|" "$band" > "$work/fast.conf"
 band_channels > "$work/cfg/vantiro/channels.tsv"
 
-bytes() { stat -c %s "$1" 2>/dev/null || echo 0; }
-grown() { [[ $(bytes "$1") -gt $2 ]]; }
 logged() { grep -q "$1" "$work/err.txt"; }
-wait_for() {  # wait_for WHAT COMMAND...: until the command succeeds (fails after ~3 min)
-  local what=$1; shift
-  for _ in $(seq 1 1800); do "$@" && return 0; sleep 0.1; done
-  fail "$what"
-}
 
 start_server "$run" --band "$work/fast.conf" -- || fail "server ended: $(cat "$work/err.txt")"
 

@@ -7,11 +7,7 @@
 # an HTTP error status; an online channel answers with a redirect.
 set -uo pipefail
 source "$(dirname "$0")/serve_lib.sh"
-[[ -n ${DVBSIM_LIB:-} ]] || { echo "DVBSIM_LIB not set"; exit 77; }
-for tool in ffprobe mpv cvlc setpriv; do command -v $tool >/dev/null || { echo "missing $tool"; exit 77; }; done
-
-run=$VANTIRO_SOURCE_DIR/tools/dvbsim/dvbsim-run
-band=$("$VANTIRO_SOURCE_DIR/tools/dvbsim/make-band" "$VANTIRO_BUILD_DIR/dvbsim-band") || fail "no band"
+serve_on_standard_band ffprobe mpv cvlc setpriv
 list=$work/cfg/vantiro/channels.tsv
 export DVBSIM_TUNE_LOG=$work/tunes.log
 
@@ -23,13 +19,6 @@ programs_of() {
   ffprobe -v error -show_entries program=program_num -of csv=p=0 "$1" 2>/dev/null | tr -d , | grep -v '^$' | tr '\n' ' '
 }
 tunes() { wc -l < "$DVBSIM_TUNE_LOG"; }
-bytes() { stat -c %s "$1" 2>/dev/null || echo 0; }
-grown() { [[ $(bytes "$1") -gt $2 ]]; }  # grown FILE SIZE: the file holds more than SIZE bytes
-wait_for() {  # wait_for WHAT COMMAND...: until the command succeeds (fails after ~30 s)
-  local what=$1; shift
-  for _ in $(seq 1 300); do "$@" && return 0; sleep 0.1; done
-  fail "$what"
-}
 
 start_stream_host
 printf '#EXTM3U\n#EXTINF:-1,Web "One"\nhttp://127.0.0.1:%s/one.m3u8\n' "$HOST_PORT" > "$work/web.m3u8"

@@ -8,20 +8,9 @@
 # continuity counter skips.
 set -uo pipefail
 source "$(dirname "$0")/serve_lib.sh"
-[[ -n ${DVBSIM_LIB:-} ]] || { echo "DVBSIM_LIB not set"; exit 77; }
-for tool in ffprobe ffmpeg; do command -v $tool >/dev/null || { echo "missing $tool"; exit 77; }; done
-
-run=$VANTIRO_SOURCE_DIR/tools/dvbsim/dvbsim-run
-band=$("$VANTIRO_SOURCE_DIR/tools/dvbsim/make-band" "$VANTIRO_BUILD_DIR/dvbsim-band") || fail "no band"
+serve_on_standard_band ffprobe ffmpeg
 band_channels > "$work/cfg/vantiro/channels.tsv"
 
-bytes() { stat -c %s "$1" 2>/dev/null || echo 0; }
-grown() { [[ $(bytes "$1") -gt $2 ]]; }
-wait_for() {  # wait_for WHAT COMMAND...: until the command succeeds (fails after ~60 s)
-  local what=$1; shift
-  for _ in $(seq 1 600); do "$@" && return 0; sleep 0.1; done
-  fail "$what"
-}
 
 start_server "$run" --band "$band" -- || fail "server ended: $(cat "$work/err.txt")"
 base=http://127.0.0.1:$PORT

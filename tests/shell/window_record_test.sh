@@ -5,34 +5,18 @@
 # single-program stream of whole packets (ffprobe).
 source "$(dirname "$0")/../support/window_test_lib.sh"
 source "$(dirname "$0")/../support/ui_window_lib.sh"
-wt_require ffprobe python3 xdotool
-[[ -x "${VANTIRO_BIN:-}" ]] || wt_fail "VANTIRO_BIN is not set"
-[[ -n "${DVBSIM_LIB:-}" && -f "$DVBSIM_LIB" ]] || wt_skip "the simulated adapter is not built"
-
-export XDG_CONFIG_HOME="$WT_DIR/config" XDG_CACHE_HOME="$WT_DIR/cache" XDG_VIDEOS_DIR="$WT_DIR/videos"
-export VANTIRO_PLAYLIST_URL="http://127.0.0.1:1/tv.m3u8"  # nothing listens: tuner channels only
-export VANTIRO_RADIO_URL="$VANTIRO_PLAYLIST_URL"
-unset VANTIRO_IPTV
-cd "$WT_DIR"
-mkdir -p "$XDG_CONFIG_HOME/vantiro"
-last="$XDG_CONFIG_HOME/vantiro/last-channel"
-{
-    printf 'vantiro-1\n'
-    printf 'Alpha TV\t474000000\t16\t1025\t4096\t256\t257\t256\n'
-    printf 'Beta TV\t474000000\t16\t1026\t4097\t258\t259\t258\n'
-    printf 'Delta TV\t522000000\t3\t2049\t4096\t256\t257\t256\n'
-} >"$XDG_CONFIG_HOME/vantiro/channels.tsv"
+wt_require ffprobe
+ui_start_on_standard_band
+export XDG_CACHE_HOME="$WT_DIR/cache" XDG_VIDEOS_DIR="$WT_DIR/videos"
+ui_write_two_multiplex_channels
 printf 'Alpha TV\t\n' >"$last"
 
 size_of() { stat -c %s "$1" 2>/dev/null || echo 0; }
 recorded() { file=$(ls "$XDG_VIDEOS_DIR/Vantiro/"Alpha\ TV\ *.ts 2>/dev/null | head -1); [[ -n $file ]]; }
 grown() { [[ $(size_of "$file") -gt $1 ]]; }
-# The last-channel file is rewritten in place: a read in between finds it empty,
-# so a zap away from Beta shows only once another channel's name is in it.
+# A zap away from Beta TV: another channel's name is in the last-channel file.
 not_beta() { grep -Eq '^(Alpha|Delta) TV' "$last"; }
 
-wt_start_xvfb
-band=$(ui_standard_band) || wt_fail "no simulated band"
 ui_launch "$band"
 app=$UI_APP
 wt_wait_for grep -q '^Alpha TV' "$last" || wt_fail "Alpha TV did not start"

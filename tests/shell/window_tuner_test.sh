@@ -3,24 +3,9 @@
 # screenshot, zapping across multiplexes with the keys, --install-firmware alone.
 source "$(dirname "$0")/../support/window_test_lib.sh"
 source "$(dirname "$0")/../support/ui_window_lib.sh"
-wt_require ffmpeg python3 xdotool
-[[ -x "${VANTIRO_BIN:-}" ]] || wt_fail "VANTIRO_BIN is not set"
-[[ -n "${DVBSIM_LIB:-}" && -f "$DVBSIM_LIB" ]] || wt_skip "the simulated adapter is not built"
-dvbsim_run="$VANTIRO_SOURCE_DIR/tools/dvbsim/dvbsim-run"
-
-export XDG_CONFIG_HOME="$WT_DIR/config"
-export VANTIRO_PLAYLIST_URL="http://127.0.0.1:1/tv.m3u8"  # nothing listens: tuner channels only
-export VANTIRO_RADIO_URL="$VANTIRO_PLAYLIST_URL"
-unset VANTIRO_IPTV
-cd "$WT_DIR"
-mkdir -p "$XDG_CONFIG_HOME/vantiro"
-last="$XDG_CONFIG_HOME/vantiro/last-channel"
-{
-    printf 'vantiro-1\n'
-    printf 'Alpha TV\t474000000\t16\t1025\t4096\t256\t257\t256\n'
-    printf 'Beta TV\t474000000\t16\t1026\t4097\t258\t259\t258\n'
-    printf 'Delta TV\t522000000\t3\t2049\t4096\t256\t257\t256\n'
-} >"$XDG_CONFIG_HOME/vantiro/channels.tsv"
+wt_require ffmpeg
+ui_start_on_standard_band
+ui_write_two_multiplex_channels
 
 echo "-- --install-firmware with --file only installs, through pkexec, then reloads the driver"
 firmware="$VANTIRO_SYSTEM_ROOT/lib/firmware/dvb-demod-si2168-d60-01.fw"
@@ -51,10 +36,6 @@ else
     rm -f "$firmware"
 fi
 grep -q "SDL\|window" "$WT_DIR/err.log" && wt_fail "--install-firmware opened the window"
-
-wt_start_xvfb
-
-band=$(ui_standard_band) || wt_fail "no simulated band"
 
 # The 4:3 picture sits in the middle 960 columns; seven bars of 960/7 pixels.
 bars_shown() {

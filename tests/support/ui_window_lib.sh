@@ -99,6 +99,19 @@ ui_start_on_standard_band() {
     cd "$WT_DIR" || wt_fail "no work directory"
 }
 
+# Alpha TV and Beta TV (474 MHz) and Delta TV (522 MHz) of the standard band as
+# the channel list, for zaps within and across multiplexes; sets $last to the
+# last-channel file.
+ui_write_two_multiplex_channels() {
+    mkdir -p "$XDG_CONFIG_HOME/vantiro"
+    last="$XDG_CONFIG_HOME/vantiro/last-channel"
+    printf 'vantiro-1\n%s\n%s\n%s\n' \
+        $'Alpha TV\t474000000\t16\t1025\t4096\t256\t257\t256' \
+        $'Beta TV\t474000000\t16\t1026\t4097\t258\t259\t258' \
+        $'Delta TV\t522000000\t3\t2049\t4096\t256\t257\t256' \
+        >"$XDG_CONFIG_HOME/vantiro/channels.tsv"
+}
+
 # The progress bar's fill (the UI library's dark style) in the middle of the window.
 ui_progress_bar_shown() { (( $(ui_count "$1" 300 250 980 470 230 179 0 12) > 50 )); }
 
