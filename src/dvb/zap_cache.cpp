@@ -95,18 +95,57 @@ bool zapCacheWanted() {
     return !(value && std::strcmp(value, "0") == 0);
 }
 
-ZapCache::ZapCache() { wantPids(PidSet{kPatPid}); }
+ZapCache::ZapCache() { reindex(); }
 
 void ZapCache::onPackets(std::span<const std::uint8_t> packets) {
     std::lock_guard<std::mutex> guard(mutex_);
-    for (std::size_t at = 0; at + kTsPacketSize <= packets.size(); at += kTsPacketSize)
-        handlePacket(packets.data() + at);
+    for (std::size_t at = 0; at + kTsPacketSize <= packets.size(); at += kTsPacketSize) {
+        const std::uint8_t* packet = packets.data() + at;
+        if (!learning_) {
+            handlePacket(packet);
+            continue;
+        }
+        // Only the tables are read now; the packets wait until the programs are known.
+        appendPacket(learnt_, packet);
+        std::uint16_t pid = tsPacketPid(packet);
+        if (pid == kPatPid) {
+            read(patReader_, packet, patHandler_);
+        } else if (auto reader = pmtReaders_.find(pid); reader != pmtReaders_.end()) {
+            readingPmtPid_ = pid;
+            read(reader->second, packet, pmtHandler_);
+        }
+        if (everyPmtRead())
+            endLearning(true);
+        else if (learnt_.size() >= kMaxLearningBytes || learningPats_ >= kLearningPats)
+            endLearning(false);
+    }
+}
+
+bool ZapCache::everyPmtRead() const {
+    if (programs_.empty()) return false;
+    return std::all_of(programs_.begin(), programs_.end(), [](const Program& p) { return !p.pmtPackets.empty(); });
+}
+
+// The packets kept meanwhile are read again from the start, tables included,
+// as the live ones are from now on: the spans open at the key frames among them.
+void ZapCache::endLearning(bool replay) {
+    learning_ = false;
+    std::vector<std::uint8_t> learnt;
+    learnt.swap(learnt_);
+    if (replay) {
+        patReader_ = {};
+        for (auto& [pid, reader] : pmtReaders_) reader = {};
+        for (std::size_t at = 0; at + kTsPacketSize <= learnt.size(); at += kTsPacketSize)
+            handlePacket(learnt.data() + at);
+    }
+    reindex();
 }
 
 // Data was lost: a span with a hole in it would start a player on a damaged
 // picture, and the sections being read are cut.
 void ZapCache::onDiscontinuity() {
     std::lock_guard<std::mutex> guard(mutex_);
+    learnt_.clear();
     for (Program& program : programs_) program.drop();
     patReader_ = {};
     for (auto& [pid, reader] : pmtReaders_) reader = {};
@@ -117,12 +156,16 @@ void ZapCache::onEnd() {
     forget();
 }
 
+// The next multiplex is learnt afresh.
 void ZapCache::forget() {
     programs_.clear();
-    reindex();
     pmtReaders_.clear();
     patReader_ = {};
     patPackets_.clear();
+    learning_ = true;
+    learningPats_ = 0;
+    learnt_.clear();
+    reindex();
 }
 
 void ZapCache::handlePacket(const std::uint8_t* packet) {
@@ -148,11 +191,25 @@ void ZapCache::take(Program& program, const std::uint8_t* packet) {
         program.drop();  // a GOP too long to keep: wait for the next one
         return;
     }
+    if (tsPacketPid(packet) == program.pmtPid && span.repeatsPreludePmt(packet)) return;
     appendPacket(span.bytes, packet);
     if (std::int64_t pts = video ? pesPts(packet) : -1; pts >= 0) {
         if (span.firstPts < 0) span.firstPts = pts;
         span.lastPts = pts;
     }
+}
+
+// True while the span's own PMT packets repeat the prelude's PMT from its start.
+bool ZapCache::Span::repeatsPreludePmt(const std::uint8_t* packet) {
+    if (pmtEcho < 0) return false;
+    auto matched = static_cast<std::size_t>(pmtEcho);
+    std::size_t pmtStart = preludeBytes - pmtBytes;
+    if (matched + kTsPacketSize > pmtBytes || std::memcmp(bytes.data() + pmtStart + matched, packet, kTsPacketSize) != 0) {
+        pmtEcho = -1;
+        return false;
+    }
+    pmtEcho += static_cast<std::ptrdiff_t>(kTsPacketSize);
+    return true;
 }
 
 bool ZapCache::Span::young() const {
@@ -180,6 +237,7 @@ void ZapCache::onPat(SectionBytes section) {
         return;
     std::optional<Pat> pat = parsePat(section);
     if (!pat) return;
+    if (learning_) ++learningPats_;
     patPackets_ = patReader_.collecting;
     bool same = pat->programs.size() == programs_.size() &&
                 std::equal(pat->programs.begin(), pat->programs.end(), programs_.begin(),
@@ -258,6 +316,8 @@ void ZapCache::begin(Program& program) {
     span.bytes.insert(span.bytes.end(), patPackets_.begin(), patPackets_.end());
     span.bytes.insert(span.bytes.end(), program.pmtPackets.begin(), program.pmtPackets.end());
     span.preludeBytes = span.bytes.size();
+    span.pmtBytes = program.pmtPackets.size();
+    span.pmtEcho = 0;
     span.firstPts = -1;
     span.lastPts = -1;
     span.open = true;
@@ -279,6 +339,10 @@ void ZapCache::reindex() {
         own(program.pmtPid, index);  // read even before the PMT says there is video
         if (program.videoPid == 0) continue;
         for (std::uint16_t pid : program.streamPids) own(pid, index);
+    }
+    if (learning_) {
+        wantPids(PidSet::wholeStream());
+        return;
     }
     PidSet wanted{kPatPid};
     for (std::uint16_t pid : ownedPids_) wanted.add(pid);

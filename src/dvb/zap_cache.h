@@ -33,6 +33,14 @@ namespace vantiro {
 // `kMaxServiceBytes` (a very long GOP) is let go until the next access point;
 // a discontinuity or the end of the source lets every span go.
 //
+// A multiplex's first key frames often come before its PMTs have been read
+// (right after a tune, the air sends pictures at once and the tables within
+// 100 ms or so): until every PMT the PAT lists has been read, the cache asks
+// for the whole stream and keeps what arrives, then reads it as if the tables
+// had been known from the start. A zap soon after a tune then finds the GOP
+// before the last key frame too. `kMaxLearningBytes` of stream, or
+// `kLearningPats` PATs without every PMT, end that wait.
+//
 // A hub tap: fed on the source's thread, and `leadIn` runs under the hub's lock
 // as a consumer joins (see `PacketHub::LeadIn`). It asks the demux for the PAT,
 // every PMT and the streams of every service with video; radio services are not
@@ -48,6 +56,8 @@ public:
     // 0.6 s of video (90 kHz ticks): the sound libmpv buffers before it starts
     // (0.2 s), with the audio sent up to a PES (0.2 s) behind the pictures.
     static constexpr std::int64_t kMinLeadInTicks = 54000;
+    static constexpr std::size_t kMaxLearningBytes = kMaxServiceBytes;
+    static constexpr int kLearningPats = 5;
 
     void onPackets(std::span<const std::uint8_t> packets) override;
     void onDiscontinuity() override;
@@ -67,6 +77,12 @@ private:
     struct Span {
         std::vector<std::uint8_t> bytes;  // the PAT and the PMT, then the service's packets
         std::size_t preludeBytes = 0;     // of the PAT and the PMT
+        // Bytes of the prelude's PMT the span's own PMT packets have matched so
+        // far; -1 once one differed. When the tables were learnt after the key
+        // frame, the prelude's PMT is the very packets that follow, which are
+        // then not sent twice.
+        std::ptrdiff_t pmtEcho = 0;
+        std::size_t pmtBytes = 0;  // of the prelude's PMT
         std::int64_t firstPts = -1;       // of the video, -1 until known
         std::int64_t lastPts = -1;
         bool open = false;
@@ -76,6 +92,7 @@ private:
             open = false;
         }
         bool young() const;
+        bool repeatsPreludePmt(const std::uint8_t* packet);
     };
     struct Program {
         std::uint16_t number = 0;
@@ -101,6 +118,8 @@ private:
     void take(Program& program, const std::uint8_t* packet);
     void reindex();
     void forget();
+    bool everyPmtRead() const;
+    void endLearning(bool replay);
     const Program* find(const ServiceSpec& wanted) const;
 
     mutable std::mutex mutex_;
@@ -112,6 +131,10 @@ private:
     // Per PID, the programs (indexes into programs_) whose span takes its packets.
     std::vector<std::vector<std::uint16_t>> owners_ = std::vector<std::vector<std::uint16_t>>(kTsPidCount);
     std::vector<std::uint16_t> ownedPids_;
+    // While the tables are being learnt: every packet since the multiplex began.
+    bool learning_ = true;
+    int learningPats_ = 0;
+    std::vector<std::uint8_t> learnt_;
     SectionAssembler::Handler patHandler_ = [this](SectionBytes section) { onPat(section); };
     SectionAssembler::Handler pmtHandler_ = [this](SectionBytes section) { onPmt(section); };
 };

@@ -149,10 +149,11 @@ protected:
         ASSERT_GE(keyFrames_.size(), 3u) << "the recorded multiplex has a key frame a second";
     }
 
-    // The stream plays from its first picture on, whole.
+    // The stream plays from its first picture on, whole (a picture with side data,
+    // such as the encoder's SEI, gets more fields and lines from ffprobe).
     void expectPlayableFromTheFirstPicture(const std::string& path) {
         EXPECT_EQ(commandOutput("ffprobe -v error -select_streams v:0 -show_entries frame=key_frame,pict_type "
-                                "-read_intervals %+#1 -of csv=p=0 '" + path + "' 2>&1"),
+                                "-read_intervals %+#1 -of csv=p=0 '" + path + "' 2>&1 | head -1 | cut -d, -f1,2"),
                   "1,I\n")
             << "the first picture decoded is a key frame";
         EXPECT_EQ(commandOutput("ffmpeg -nostdin -v error -i '" + path + "' -f null - 2>&1"), "") << "decodes without an error";
@@ -185,6 +186,38 @@ TEST_F(ZapCacheStream, OpenedJustAfterAKeyFrameItStartsAtTheOneBefore) {
     std::vector<std::string> rest = withoutPat(stream);
     EXPECT_TRUE(rest == betaFrom(multiplex_, keyFrames_[1]))
         << "the GOP before the last key frame too, in one piece (" << rest.size() << " packets)";
+    EXPECT_EQ(continuityBreaks(stream), std::set<std::uint16_t>{});
+    expectPlayableFromTheFirstPicture(path);
+}
+
+// Right after a tune the air sends pictures before the cache has read the
+// tables: here the multiplex's PAT and PMTs come only after Beta's first key
+// frame. The cache keeps the packets until it knows the programs, so a stream
+// opened just after Beta's second key frame still gets the GOP before it, from
+// the first key frame on, with the PMT first.
+TEST_F(ZapCacheStream, KeyFramesSentBeforeTheTablesAreKept) {
+    std::vector<std::string> multiplex;
+    std::size_t firstKey = keyFrames_[0];
+    for (std::size_t i = 0; i < multiplex_.size(); ++i) {
+        std::uint16_t pid = pidOf(multiplex_[i]);
+        bool table = pid == 0 || (pid >= 0x1000 && pid <= 0x1002);
+        if (!(table && i < firstKey + 50)) multiplex.push_back(multiplex_[i]);
+    }
+    std::vector<std::size_t> keys;
+    for (std::size_t i = 0; i < multiplex.size(); ++i)
+        if (pidOf(multiplex[i]) == kBetaVideo && randomAccess(multiplex[i])) keys.push_back(i);
+    ASSERT_GE(keys.size(), 2u);
+    std::string path = dir_.file("after-tune.ts");
+    std::vector<std::string> stream = packetsOf(betaJoiningAt(multiplex, keys[1] + 20, path));
+    ASSERT_FALSE(stream.empty());
+
+    std::vector<std::string> expected = betaFrom(multiplex, keys[0]);
+    auto pmt = std::find_if(expected.begin(), expected.end(), [](const std::string& p) { return pidOf(p) == kBetaPmt; });
+    ASSERT_NE(pmt, expected.end());
+    std::rotate(expected.begin(), pmt, pmt + 1);  // the PMT read later goes first, once
+    std::vector<std::string> rest = withoutPat(stream);
+    EXPECT_TRUE(rest == expected) << "the PMT, then Beta's packets from its first key frame on (" << rest.size()
+                                  << " packets, " << expected.size() << " expected)";
     EXPECT_EQ(continuityBreaks(stream), std::set<std::uint16_t>{});
     expectPlayableFromTheFirstPicture(path);
 }
