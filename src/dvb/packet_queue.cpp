@@ -24,12 +24,36 @@ std::vector<std::uint8_t> PacketQueue::freshBlock() {
     return block;
 }
 
+// Under the lock. Returns what is left to queue: the packets after the first
+// one the descriptor did not take whole; the rest of a cut packet goes to `carry_`.
+std::span<const std::uint8_t> PacketQueue::writeDirect(std::span<const std::uint8_t> packets) {
+    std::ptrdiff_t written = directWrite_(packets);
+    if (written < 0) {
+        directWrite_ = nullptr;  // the reader's own write reports why
+        return packets;
+    }
+    auto done = static_cast<std::size_t>(written);
+    std::size_t cut = done % kTsPacketSize;
+    if (cut != 0) {
+        std::size_t rest = kTsPacketSize - cut;
+        carry_.assign(packets.begin() + static_cast<std::ptrdiff_t>(done),
+                      packets.begin() + static_cast<std::ptrdiff_t>(done + rest));
+        queuedBytes_ += rest;
+        done += rest;
+    }
+    return packets.subspan(done);
+}
+
 void PacketQueue::push(std::span<const std::uint8_t> packets) {
     if (packets.empty()) return;
     {
         std::lock_guard<std::mutex> guard(mutex_);
         if (closed_.load() || finished_) return;
         pushedPackets_.fetch_add(packets.size() / kTsPacketSize, std::memory_order_relaxed);
+        if (directWrite_ && !readerWriting_ && blocks_.empty() && carry_.empty()) {
+            packets = writeDirect(packets);
+            if (packets.empty() && carry_.empty()) return;  // all written: the reader sleeps on
+        }
         while (!packets.empty()) {
             if (blocks_.empty() || blocks_.back().size() + kTsPacketSize > kBlockBytes)
                 blocks_.push_back(freshBlock());
@@ -45,6 +69,7 @@ void PacketQueue::push(std::span<const std::uint8_t> packets) {
             hopeless_.store(true);
             closed_.store(true);
             blocks_.clear();
+            carry_.clear();
             queuedBytes_ = 0;
         }
     }
@@ -73,6 +98,7 @@ void PacketQueue::close() {
         std::lock_guard<std::mutex> guard(mutex_);
         closed_.store(true);
         blocks_.clear();
+        carry_.clear();
         queuedBytes_ = 0;
     }
     dataReady_.notify_all();
@@ -80,18 +106,31 @@ void PacketQueue::close() {
 
 PacketQueue::Status PacketQueue::take(std::vector<std::uint8_t>& block, std::chrono::milliseconds timeout) {
     std::unique_lock<std::mutex> guard(mutex_);
-    dataReady_.wait_for(guard, timeout, [this] { return closed_.load() || finished_ || !blocks_.empty(); });
+    readerWriting_ = false;  // the block taken last is written
+    dataReady_.wait_for(guard, timeout,
+                        [this] { return closed_.load() || finished_ || !blocks_.empty() || !carry_.empty(); });
     if (closed_.load()) return Status::Closed;
-    if (blocks_.empty()) return finished_ ? Status::Finished : Status::Idle;
+    if (blocks_.empty() && carry_.empty()) return finished_ ? Status::Finished : Status::Idle;
     if (block.capacity() >= kBlockBytes && spare_.size() < kSpareBlocks) {
         block.clear();
         spare_.push_back(std::move(block));
     }
-    block = std::move(blocks_.front());
-    blocks_.pop_front();
+    if (!carry_.empty()) {
+        block.assign(carry_.begin(), carry_.end());
+        carry_.clear();
+    } else {
+        block = std::move(blocks_.front());
+        blocks_.pop_front();
+    }
     queuedBytes_ -= block.size();
     droppedSinceTake_ = 0;
+    readerWriting_ = true;
     return Status::Data;
+}
+
+void PacketQueue::setDirectWrite(DirectWrite write) {
+    std::lock_guard<std::mutex> guard(mutex_);
+    directWrite_ = std::move(write);
 }
 
 std::size_t PacketQueue::queuedBytes() const {

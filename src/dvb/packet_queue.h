@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <span>
 #include <vector>
@@ -28,6 +29,12 @@ struct PacketQueueLimits {
 // a discontinuity) and closes itself when its reader takes nothing for too long.
 // Data is kept in blocks of whole packets so that the reader writes many packets
 // per system call.
+//
+// A reader may also lend the filling side its descriptor (`setDirectWrite`):
+// while nothing is queued and the reader is not itself writing, `push` hands
+// the data straight to it on the filling thread, and the reader is not woken
+// at all. A relayed stream then costs one wake-up per batch (the source's)
+// instead of two.
 class PacketQueue {
 public:
     // Packets per block: one block fills a default pipe (64 KiB) in one write.
@@ -35,6 +42,11 @@ public:
     static constexpr std::size_t kBlockBytes = kBlockPackets * kTsPacketSize;
 
     enum class Status { Data, Idle, Finished, Closed };
+
+    // Writes what it can of the data without waiting; returns the bytes taken,
+    // or -1 when the descriptor refuses for good (data is then queued for the
+    // reader, whose own write meets the error).
+    using DirectWrite = std::function<std::ptrdiff_t(std::span<const std::uint8_t>)>;
 
     explicit PacketQueue(PacketQueueLimits limits = {});
 
@@ -47,9 +59,14 @@ public:
     void close();
 
     // Reading side: waits up to `timeout` for data. Data: `block` holds the oldest
-    // queued bytes (whole packets; its old contents are recycled). Idle: nothing
+    // queued bytes (whole packets, or the rest of a packet a direct write cut
+    // short; its old contents are recycled). The reader writes it before it
+    // calls `take` again: meanwhile nothing is written directly. Idle: nothing
     // came in time. Finished/Closed: see above.
     Status take(std::vector<std::uint8_t>& block, std::chrono::milliseconds timeout);
+    // Reading side: lends (or, empty, takes back) the descriptor for direct
+    // writes. Once it returns, `write` is not called again.
+    void setDirectWrite(DirectWrite write);
 
     bool closed() const { return closed_.load(); }
     // Closed because the reader fell hopelessly behind.
@@ -61,6 +78,7 @@ public:
 private:
     std::vector<std::uint8_t> freshBlock();
     void dropOldest();
+    std::span<const std::uint8_t> writeDirect(std::span<const std::uint8_t> packets);
 
     const PacketQueueLimits limits_;
     mutable std::mutex mutex_;
@@ -69,6 +87,12 @@ private:
     std::vector<std::vector<std::uint8_t>> spare_;
     std::size_t queuedBytes_ = 0;
     std::size_t droppedSinceTake_ = 0;
+    DirectWrite directWrite_;
+    // The reader holds a block it has not finished writing.
+    bool readerWriting_ = false;
+    // The rest of a packet a direct write cut short: handed out before any
+    // block and never dropped, so the reader's stream stays whole packets.
+    std::vector<std::uint8_t> carry_;
     bool finished_ = false;
     std::atomic<bool> closed_{false};
     std::atomic<bool> hopeless_{false};

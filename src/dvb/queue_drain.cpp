@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <optional>
+#include <span>
 #include <vector>
 
 namespace vantiro {
@@ -59,10 +60,38 @@ std::optional<DrainEnd> writeBlock(PacketQueue& queue, int fd, bool socket, cons
     return std::nullopt;
 }
 
-}  // namespace
+// One write that never waits: the bytes taken, 0 when the descriptor is full,
+// -1 when it refuses.
+std::ptrdiff_t writeNow(int fd, bool socket, std::span<const std::uint8_t> data) {
+    for (;;) {
+        ssize_t n = socket ? ::send(fd, data.data(), data.size(), MSG_NOSIGNAL | MSG_DONTWAIT)
+                           : ::write(fd, data.data(), data.size());
+        if (n >= 0) return n;
+        if (errno == EINTR) continue;
+        return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+    }
+}
 
-DrainEnd drainQueue(PacketQueue& queue, int fd, const DrainControl& control) {
-    const bool socket = isSocket(fd);
+// Lends `fd` to the queue's filling side for as long as the drain runs.
+class DirectWriteLoan {
+public:
+    DirectWriteLoan(PacketQueue& queue, int fd, bool socket, std::atomic<std::uint64_t>* bytesWritten)
+        : queue_(queue) {
+        queue_.setDirectWrite([fd, socket, bytesWritten](std::span<const std::uint8_t> data) {
+            std::ptrdiff_t n = writeNow(fd, socket, data);
+            if (n > 0 && bytesWritten) bytesWritten->fetch_add(static_cast<std::uint64_t>(n));
+            return n;
+        });
+    }
+    ~DirectWriteLoan() { queue_.setDirectWrite({}); }
+    DirectWriteLoan(const DirectWriteLoan&) = delete;
+    DirectWriteLoan& operator=(const DirectWriteLoan&) = delete;
+
+private:
+    PacketQueue& queue_;
+};
+
+DrainEnd drainLoop(PacketQueue& queue, int fd, bool socket, const DrainControl& control) {
     std::vector<std::uint8_t> block;
     for (;;) {
         switch (queue.take(block, control.checkEvery)) {
@@ -79,6 +108,15 @@ DrainEnd drainQueue(PacketQueue& queue, int fd, const DrainControl& control) {
         if (std::optional<DrainEnd> end = writeBlock(queue, fd, socket, block, control)) return *end;
         if (control.keepGoing && !control.keepGoing()) return DrainEnd::Stopped;
     }
+}
+
+}  // namespace
+
+DrainEnd drainQueue(PacketQueue& queue, int fd, const DrainControl& control) {
+    const bool socket = isSocket(fd);
+    if (!control.writeThrough) return drainLoop(queue, fd, socket, control);
+    DirectWriteLoan loan(queue, fd, socket, control.bytesWritten);
+    return drainLoop(queue, fd, socket, control);
 }
 
 }  // namespace vantiro

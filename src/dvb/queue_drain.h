@@ -24,6 +24,12 @@ struct DrainControl {
     std::chrono::milliseconds checkEvery{100};
     // Bytes written, added as they go (may be null).
     std::atomic<std::uint64_t>* bytesWritten = nullptr;
+    // Lets the queue's filling thread write to `fd` itself while the drain has
+    // nothing queued (see `PacketQueue::setDirectWrite`), so that a steady
+    // stream does not wake the drain's thread for every batch. The drain's
+    // checks then run at least every `checkEvery`, and at once when the
+    // descriptor refuses.
+    bool writeThrough = false;
 };
 
 // Writes the queue's data to `fd` (a pipe or a socket) block by block until one

@@ -629,6 +629,7 @@ void TvServer::streamLive(int client, PacketQueue& queue, int generation) {
     DrainControl control;
     control.keepGoing = [this, generation] { return generation_.load() == generation; };
     control.checkEvery = std::chrono::milliseconds(kLivePollTimeoutMs);
+    control.writeThrough = true;  // the source's thread sends while the client keeps up
     drainQueue(queue, client, control);
 }
 
@@ -688,6 +689,7 @@ void TvServer::watchChannel(int client, long index, std::string_view method) {
     DrainControl control;
     control.keepGoing = keepGoing;
     control.checkEvery = std::chrono::milliseconds(kLivePollTimeoutMs);
+    control.writeThrough = true;
     DrainEnd end = drainQueue(stream->queue(), client, control);
     // What a viewer lost in its own queue is its connection's fault, not the
     // reception's: said once, when it ends, so a slow link can be told apart.

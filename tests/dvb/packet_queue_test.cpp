@@ -1,6 +1,8 @@
 // The bounded queue between a consumer and its slow reader.
 #include "dvb/packet_queue.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "support/ts_packets.h"
@@ -84,6 +86,60 @@ TEST(PacketQueue, CloseDiscardsAndRefusesMore) {
     std::vector<std::uint8_t> block;
     EXPECT_EQ(queue.take(block, 0ms), PacketQueue::Status::Closed);
     EXPECT_EQ(queue.queuedBytes(), 0u);
+}
+
+// A lent descriptor takes data while nothing is queued; a write it cuts short
+// inside a packet leaves the rest of that packet first in line, so the reader's
+// stream stays whole packets, in order.
+TEST(PacketQueue, DirectWritesGoFirstAndACutPacketIsFinishedByTheReader) {
+    PacketQueue queue;
+    std::string written;
+    std::size_t room = 188 * 2 + 100;
+    queue.setDirectWrite([&](std::span<const std::uint8_t> data) {
+        std::size_t n = std::min(room, data.size());
+        written.append(reinterpret_cast<const char*>(data.data()), n);
+        room -= n;
+        return static_cast<std::ptrdiff_t>(n);
+    });
+    push(queue, packets(2));
+    EXPECT_EQ(written, packets(2));
+    EXPECT_EQ(queue.queuedBytes(), 0u) << "nothing queued, nobody woken";
+    push(queue, packets(3, 256, 2));
+    EXPECT_EQ(written.size(), 188u * 2 + 100);
+    push(queue, packets(1, 256, 5));  // queued behind the rest: never written past it
+    room = 1 << 20;
+    std::vector<std::uint8_t> block;
+    ASSERT_EQ(queue.take(block, 0ms), PacketQueue::Status::Data);
+    EXPECT_EQ(block.size(), 88u) << "the rest of the cut packet comes alone";
+    push(queue, packets(1, 256, 6));  // the reader holds a block: queued, not written
+    EXPECT_EQ(written.size(), 188u * 2 + 100);
+    written.append(block.begin(), block.end());
+    written += takeAll(queue);
+    push(queue, packets(1, 256, 7));  // all taken and written: direct again
+    queue.setDirectWrite({});
+    push(queue, packets(1, 256, 8));
+    EXPECT_EQ(written, packets(8));
+    EXPECT_EQ(takeAll(queue), packets(1, 256, 8));
+    EXPECT_EQ(queue.pushedPackets(), 9u);
+}
+
+// A descriptor that refuses is not tried again; the reader gets the data and
+// meets the error itself.
+TEST(PacketQueue, ARefusedDirectWriteLeavesTheDataToTheReader) {
+    PacketQueue queue;
+    int calls = 0;
+    queue.setDirectWrite([&](std::span<const std::uint8_t>) {
+        ++calls;
+        return std::ptrdiff_t{-1};
+    });
+    push(queue, packets(2));
+    std::vector<std::uint8_t> block;
+    ASSERT_EQ(queue.take(block, 0ms), PacketQueue::Status::Data);
+    push(queue, packets(1, 256, 2));
+    queue.take(block, 0ms);
+    push(queue, packets(1, 256, 3));
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(takeAll(queue), packets(1, 256, 3));
 }
 
 }  // namespace
