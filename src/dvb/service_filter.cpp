@@ -10,6 +10,10 @@ bool sectionIsCurrent(SectionBytes section) { return (section[5] & 0x01) != 0; }
 
 bool usablePid(std::uint16_t pid) { return pid != 0 && pid < kTsNullPid; }
 
+constexpr std::uint64_t kPcrBaseMask = (std::uint64_t{1} << 33) - 1;
+// A PCR further on than this (or behind) is a new clock, not time gone by.
+constexpr std::uint64_t kPcrJumpTicks = 10 * 90000;
+
 }  // namespace
 
 ServiceFilter::ServiceFilter(ServiceSpec wanted, std::shared_ptr<PacketQueue> output)
@@ -57,6 +61,7 @@ void ServiceFilter::onPackets(std::span<const std::uint8_t> packets) {
 void ServiceFilter::onDiscontinuity() {
     patAssembler_.reset();
     pmtAssembler_.reset();
+    pcrAtPat_ = -1;  // the time without a PAT counts afresh from the next PCR
 }
 
 void ServiceFilter::onEnd() { output_->finish(); }
@@ -72,7 +77,8 @@ void ServiceFilter::handlePacket(const std::uint8_t* packet) {
         patAssembler_.feed(packet, patHandler_);
         return;
     }
-    if (++packetsSincePat_ >= kPatFallbackPackets) emitPat();
+    if (std::uint64_t pcr = 0; pass_[pid] && tsPcrBase(packet, pcr)) followClock(pcr);
+    else if (lastPcr_ < 0 && ++packetsSincePat_ >= kPatFallbackPackets) emitPat();
     if (pid == pmtPid_ && pmtPid_ != 0) {
         append(packet);  // the PMT goes out before the streams it announces
         pmtAssembler_.feed(packet, pmtHandler_);
@@ -151,8 +157,22 @@ void ServiceFilter::applyStreams(const Pmt& pmt) {
         if (isPlayableStream(stream)) add(stream.pid);
 }
 
+// Sends the program's PAT when the multiplex's has not come for
+// `kPatFallbackTicks` of the program's clock.
+void ServiceFilter::followClock(std::uint64_t pcr) {
+    lastPcr_ = static_cast<std::int64_t>(pcr);
+    if (pcrAtPat_ < 0) {
+        pcrAtPat_ = lastPcr_;
+        return;
+    }
+    std::uint64_t since = (pcr - static_cast<std::uint64_t>(pcrAtPat_)) & kPcrBaseMask;
+    if (since >= kPcrJumpTicks) pcrAtPat_ = lastPcr_;
+    else if (since >= kPatFallbackTicks) emitPat();
+}
+
 void ServiceFilter::emitPat() {
     packetsSincePat_ = 0;
+    pcrAtPat_ = lastPcr_;
     if (programNumber_ == 0 || pmtPid_ == 0) return;
     SingleProgramPat pat{transportStreamId_, programNumber_, pmtPid_, 0};
     if (sentPat_) pat.version = sentPat_->sameProgram(pat) ? sentPat_->version : (sentPat_->version + 1) & 0x1F;

@@ -41,8 +41,16 @@ struct ServiceSpec {
 // observers (`pmtVersion`, `currentPmt`, ...) may be read from any thread.
 class ServiceFilter : public PacketConsumer {
 public:
-    // Input packets without a PAT after which the program's PAT is sent anyway
-    // (a multiplex that lost its PAT still plays from the known PMT PID).
+    // Without the multiplex's PAT for this long on the program's own clock (its
+    // PCR, 90 kHz), the program's PAT is sent anyway, and again as often while
+    // none comes: a multiplex that lost its PAT still plays from the known PMT
+    // PID, and a reader that starts late still finds a PAT. Half a second is
+    // the longest a broadcast may go between PATs. The clock of the stream,
+    // not of the machine, so that a recording read at any speed gets the same.
+    static constexpr std::uint64_t kPatFallbackTicks = 45000;
+    // The same for a program without a PCR, in packets the filter sees. The
+    // demux passes only the program's PIDs, so this is many seconds of a
+    // service; it only keeps a PAT coming at all.
     static constexpr std::uint32_t kPatFallbackPackets = 8000;
 
     ServiceFilter(ServiceSpec wanted, std::shared_ptr<PacketQueue> output);
@@ -70,6 +78,7 @@ private:
     void declarePids();
     void applyStreams(const Pmt& pmt);
     void emitPat();
+    void followClock(std::uint64_t pcr);
     void append(const std::uint8_t* packet);
 
     std::shared_ptr<PacketQueue> output_;
@@ -87,6 +96,10 @@ private:
     std::optional<SingleProgramPat> sentPat_;
     std::uint8_t patCounter_ = 0;
     std::uint32_t packetsSincePat_ = 0;
+    // The PCR last seen, and the one when a PAT was last read or sent (or when
+    // the clock jumped); -1 while unknown.
+    std::int64_t lastPcr_ = -1;
+    std::int64_t pcrAtPat_ = -1;
     bool started_ = false;
     std::vector<std::uint8_t> scratch_;
 

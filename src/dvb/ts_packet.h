@@ -29,4 +29,14 @@ inline std::size_t tsPayloadOffset(const std::uint8_t* packet) {
     return offset < kTsPacketSize ? offset : kTsPacketSize;
 }
 
+// The 33-bit base (90 kHz) of the PCR the packet's adaptation field carries;
+// false when it carries none.
+inline bool tsPcrBase(const std::uint8_t* packet, std::uint64_t& base) {
+    if (!(packet[3] & 0x20) || packet[4] < 7 || !(packet[5] & 0x10)) return false;
+    base = (static_cast<std::uint64_t>(packet[6]) << 25) | (static_cast<std::uint64_t>(packet[7]) << 17) |
+           (static_cast<std::uint64_t>(packet[8]) << 9) | (static_cast<std::uint64_t>(packet[9]) << 1) |
+           (packet[10] >> 7);
+    return true;
+}
+
 }  // namespace vantiro

@@ -113,6 +113,61 @@ TEST(ServiceFilter, WritesASingleProgramPatWithItsOwnCounterAndCrc) {
     }
 }
 
+// A packet of `pid` whose adaptation field carries a PCR of `base` (90 kHz).
+std::string pcrPacket(std::uint16_t pid, std::uint8_t counter, std::uint64_t base) {
+    std::string packet = test::countedPacket(pid, counter, 0xAA);
+    packet[3] = static_cast<char>(0x30 | (counter & 0x0F));
+    packet[4] = 7;
+    packet[5] = 0x10;
+    for (int i = 0; i < 4; ++i) packet[6 + i] = static_cast<char>(base >> (25 - 8 * i));
+    packet[10] = static_cast<char>(((base & 1) << 7) | 0x7E);
+    packet[11] = 0;
+    return packet;
+}
+
+// For each PAT packet of `stream`, the PCR (90 kHz) of the first packet after
+// it that carries one; -1 when none follows.
+std::vector<std::int64_t> pcrAfterEachPat(const std::string& stream) {
+    std::vector<std::int64_t> after;
+    std::size_t waiting = 0;
+    for (std::size_t i = 0; i + 188 <= stream.size(); i += 188) {
+        auto* packet = reinterpret_cast<const std::uint8_t*>(stream.data() + i);
+        if (test::tsPid(stream, i) == 0) {
+            after.push_back(-1);
+            ++waiting;
+        } else if (std::uint64_t base = 0; waiting > 0 && tsPcrBase(packet, base)) {
+            for (std::size_t k = after.size() - waiting; k < after.size(); ++k) after[k] = static_cast<std::int64_t>(base);
+            waiting = 0;
+        }
+    }
+    return after;
+}
+
+// A multiplex without a PAT: the program's PAT opens the stream from the stored
+// PMT PID and comes again every half second of the program's clock, however few
+// of the multiplex's packets the demux lets through; with the multiplex's PAT
+// there is no extra one.
+TEST(ServiceFilter, WithoutTheMultiplexsPatItsOwnComesEveryHalfSecondOfItsClock) {
+    Mux mux;
+    Harness h({1, 0x100, {0x101}});
+    std::string input = mux.programOnePmt();
+    std::uint8_t counter = 0;
+    for (int tenth = 0; tenth <= 30; ++tenth) {  // 3 s, a PCR every 0.1 s
+        input += pcrPacket(0x101, counter++, 1000000 + static_cast<std::uint64_t>(tenth) * 9000);
+        input += mux.packets({0x102, 0x102});
+    }
+    std::vector<std::int64_t> pats = pcrAfterEachPat(h.run(input));
+    EXPECT_EQ(pats, (std::vector<std::int64_t>{1000000, 1045000, 1090000, 1135000, 1180000, 1225000, 1270000}));
+
+    Harness withPat({1, 0x100, {0x101}});
+    input = mux.programOnePmt();
+    for (int tenth = 0; tenth <= 30; ++tenth) {
+        if (tenth % 4 == 0) input += mux.standardPat();  // every 0.4 s
+        input += pcrPacket(0x101, counter++, 5000000 + static_cast<std::uint64_t>(tenth) * 9000);
+    }
+    EXPECT_EQ(pcrAfterEachPat(withPat.run(input)).size(), 1u + 8u) << "the opening PAT and one per PAT read";
+}
+
 TEST(ServiceFilter, AChannelStoredWithoutPidsPlaysOnceItsPmtArrives) {
     Mux mux;
     Harness h({1, 0, {}});
