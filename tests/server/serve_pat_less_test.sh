@@ -6,14 +6,10 @@
 # ffprobe finds the service's video and sound in it.
 set -uo pipefail
 source "$(dirname "$0")/serve_lib.sh"
-[[ -n ${DVBSIM_LIB:-} ]] || { echo "DVBSIM_LIB not set"; exit 77; }
-command -v ffprobe >/dev/null || { echo "missing ffprobe"; exit 77; }
-
-run=$VANTIRO_SOURCE_DIR/tools/dvbsim/dvbsim-run
-std=$("$VANTIRO_SOURCE_DIR/tools/dvbsim/make-band" "$VANTIRO_BUILD_DIR/dvbsim-band") || fail "no band"
+serve_on_standard_band ffprobe
 cat > "$work/band.conf" <<CONF
 adapter 0 name="Silicon Labs Si2168"
-mux freq=474000000 delsys=16 ts=$(dirname "$std")/mux-474.ts lock_ms=300 strength=52428 cnr=28000 faults=no-pat
+mux freq=474000000 delsys=16 ts=$band_dir/mux-474.ts lock_ms=300 strength=52428 cnr=28000 faults=no-pat
 CONF
 channel_list $'Alpha TV\t474000000\t16\t1025\t4096\t256\t257\t256' > "$work/cfg/vantiro/channels.tsv"
 
