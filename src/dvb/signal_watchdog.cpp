@@ -30,6 +30,16 @@ SignalWatchdog::Change SignalWatchdog::poll(Clock::time_point now) {
     return lost_ ? pollLost(now) : pollReceiving(now);
 }
 
+// Unwatched, nothing is due sooner than a second from now: a `watch` meanwhile
+// puts its first lock check a second after itself. While lost, the return of
+// data is looked for as often as the frontend's lock is.
+SignalWatchdog::Clock::time_point SignalWatchdog::nextDue(Clock::time_point now) const {
+    if (!watching_ || frequency_ == 0) return now + kLockCheckInterval;
+    if (lost_) return now + kRegainCheckInterval;
+    const Clock::time_point silence = std::max(mux_.health().lastData, since_) + kSilenceLimit;
+    return std::max(now, std::min(silence, nextLockCheck_));
+}
+
 SignalWatchdog::Change SignalWatchdog::pollReceiving(Clock::time_point now) {
     const Clock::time_point lastData = std::max(mux_.health().lastData, since_);
     bool gone = now - lastData >= kSilenceLimit;

@@ -47,6 +47,11 @@ public:
     void forget();
     // Looks at the multiplex; a change is reported once.
     Change poll(Clock::time_point now);
+    // The latest time `poll` should be called next to miss nothing: the silence
+    // limit, a lock check or a retune falling due (data that comes meanwhile
+    // only moves it later). A thread of its own sleeps until then instead of
+    // looking a few times a second.
+    Clock::time_point nextDue(Clock::time_point now) const;
 
     bool watching() const { return watching_; }
     bool lost() const { return lost_; }

@@ -751,10 +751,14 @@ void TvServer::stopReceptionWatch() {
 // Stream clients stay connected through a loss: their consumers stay joined to
 // the multiplex, which goes on delivering once the signal is back.
 void TvServer::watchReception() {
+    using Clock = std::chrono::steady_clock;
     std::unique_lock<std::mutex> wait(receptionMutex_);
-    while (!receptionWake_.wait_for(wait, kReceptionPollInterval, [this] { return receptionStop_; })) {
+    Clock::time_point due = Clock::now() + kReceptionMinPause;
+    while (!receptionWake_.wait_until(wait, due, [this] { return receptionStop_; })) {
         std::lock_guard<std::mutex> guard(lock_);
-        SignalWatchdog::Change change = watchdog_.poll(std::chrono::steady_clock::now());
+        Clock::time_point now = Clock::now();
+        SignalWatchdog::Change change = watchdog_.poll(now);
+        due = std::max(watchdog_.nextDue(Clock::now()), now + kReceptionMinPause);
         unsigned megahertz = watchdog_.frequency() / 1000000;
         if (change == SignalWatchdog::Change::Lost) {
             std::fprintf(stderr, "signal lost on %u MHz; retuning\n", megahertz);

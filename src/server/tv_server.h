@@ -31,8 +31,10 @@ inline constexpr std::size_t kMaxConnectionThreads = 256;
 inline constexpr int kServerAdapter = 0;
 // A tuner that could not be opened is tried again at most this often.
 inline constexpr std::chrono::milliseconds kTunerRetryInterval{1000};
-// How often the server looks at the reception of the tuned multiplex.
-inline constexpr std::chrono::milliseconds kReceptionPollInterval{250};
+// The reception of the tuned multiplex is looked at when the watchdog has
+// something due (see `SignalWatchdog::nextDue`), never sooner than this after
+// the last look.
+inline constexpr std::chrono::milliseconds kReceptionMinPause{20};
 // Bytes of stream data read and sent at a time (128 transport packets).
 inline constexpr std::size_t kStreamChunkBytes = 24064;
 
