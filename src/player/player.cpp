@@ -25,6 +25,7 @@ namespace {
 constexpr std::uint64_t kMuteObserverId = 1;
 constexpr std::uint64_t kTrackListObserverId = 2;
 constexpr std::chrono::milliseconds kStopWait{1000};
+constexpr std::chrono::milliseconds kLastPictureHold{500};
 constexpr std::int64_t kUnknownEntry = -1;
 
 // A descriptor carries an MPEG transport stream. The relay passes the whole PAT
@@ -61,19 +62,6 @@ void setError(std::string* error, const std::string& text) {
 
 void* lookUpGlProcedure(void*, const char* name) {
     return SDL_GL_GetProcAddress(name);
-}
-
-// Walks one entry of "track-list" and notes whether it is a video or an audio track.
-void classifyTrack(const mpv_node& track, bool& isVideo, bool& isAudio) {
-    if (track.format != MPV_FORMAT_NODE_MAP) return;
-    const mpv_node_list* map = track.u.list;
-    for (int i = 0; i < map->num; ++i) {
-        if (std::strcmp(map->keys[i], "type") != 0) continue;
-        const mpv_node& value = map->values[i];
-        if (value.format != MPV_FORMAT_STRING) continue;
-        if (std::strcmp(value.u.string, "video") == 0) isVideo = true;
-        if (std::strcmp(value.u.string, "audio") == 0) isAudio = true;
-    }
 }
 
 mpv_node stringNode(const char* text) {
@@ -189,7 +177,23 @@ bool Player::takeVideoUpdate() {
         if (!updatePending_) return false;
         updatePending_ = false;
     }
-    return (mpv_render_context_update(renderContext_) & MPV_RENDER_UPDATE_FRAME) != 0;
+    if ((mpv_render_context_update(renderContext_) & MPV_RENDER_UPDATE_FRAME) == 0) return false;
+    return !holdsLastPicture();
+}
+
+// A start's first moments: libmpv has let go of the last file's pictures and
+// asks for a redraw without a picture of its own. Drawing it would put black on
+// screen for the few hundredths of a second until the new start's first
+// picture, and a frame of a software renderer's time into the start itself;
+// the last picture stays instead. After half a second, after a stop, or once
+// the start has shown its first picture, every redraw libmpv asks for is drawn
+// (the window draws anyway when its overlay changes).
+bool Player::holdsLastPicture() const {
+    if (presenting_.load()) return false;
+    if (std::chrono::steady_clock::now() - startedAt_ > kLastPictureHold) return false;
+    mpv_render_frame_info next{};
+    if (mpv_render_context_get_info(renderContext_, {MPV_RENDER_PARAM_NEXT_FRAME_INFO, &next}) < 0) return false;
+    return (next.flags & MPV_RENDER_FRAME_INFO_PRESENT) == 0;
 }
 
 void Player::waitForVideoUpdate(std::chrono::milliseconds limit) {
@@ -221,8 +225,10 @@ bool Player::load(const char* target, const char* perFileOptions, std::string* e
         setError(error, mpv_error_string(result));
         return false;
     }
+    startedAt_ = std::chrono::steady_clock::now();
     currentEntry_ = playlistEntryIdOf(reply);
     mpv_free_node_contents(&reply);
+    takeTrackList(nullptr);  // the new start's tracks come with libmpv's next track-list change
     lastError_.clear();
     active_.exchange(true);
     playing_.exchange(false);
@@ -302,6 +308,7 @@ void Player::stop() {
     if (!handle_) return;
     const char* command[] = {"stop", nullptr};
     mpv_command(handle_, command);
+    startedAt_ = {};
     waitUntilIdle();
     currentEntry_ = kNoEntry;
     active_.exchange(false);
@@ -360,18 +367,17 @@ void Player::takeTrackList(const mpv_node* list) {
     ++tracksGeneration_;
 }
 
+// From the observed track list: a synchronous property read would wait for
+// libmpv's core, which may itself be waiting for this thread to render (its video
+// output reconfigures at the start of a file), and the window would stall until
+// libmpv gives up on the render call.
 bool Player::isAudioOnly() const {
-    if (!handle_) return false;
-    mpv_node tracks{};
-    if (mpv_get_property(handle_, "track-list", MPV_FORMAT_NODE, &tracks) < 0) return false;
-    bool hasAudio = false;
-    bool hasVideo = false;
-    if (tracks.format == MPV_FORMAT_NODE_ARRAY && tracks.u.list && tracks.u.list->num > 0) {
-        for (int i = 0; i < tracks.u.list->num && !hasVideo; ++i)
-            classifyTrack(tracks.u.list->values[i], hasVideo, hasAudio);
+    bool audio = false;
+    for (const MediaTrack& track : tracks_) {
+        if (track.kind == TrackKind::Video) return false;
+        audio = audio || track.kind == TrackKind::Audio;
     }
-    mpv_free_node_contents(&tracks);
-    return hasAudio && !hasVideo;
+    return audio;
 }
 
 mpv_handle* Player::newClient(const char* name) const { return handle_ ? mpv_create_client(handle_, name) : nullptr; }

@@ -48,7 +48,8 @@ public:
     const TrackList& tracks() const { return tracks_; }
     // Grows whenever tracks() changed: a new file, a new stream, another selection.
     std::uint64_t tracksGeneration() const { return tracksGeneration_; }
-    // The loaded file has at least one audio track and no video track.
+    // The loaded file has at least one audio track and no video track, as the
+    // track list last reported (tracks()); never waits for libmpv.
     bool isAudioOnly() const;
     // Drains libmpv's event queue without waiting.
     void pumpEvents();
@@ -84,6 +85,7 @@ private:
     // touch the flags or the error of the file that plays now.
     bool isStale(std::int64_t playlistEntry) const;
     void waitUntilIdle();
+    bool holdsLastPicture() const;
     void noteStarted(std::int64_t playlistEntry);
     void noteEnded(std::int64_t playlistEntry);
     void takeTrackList(const mpv_node* list);
@@ -103,6 +105,7 @@ private:
     std::string lastError_;
     TrackList tracks_;
     std::uint64_t tracksGeneration_ = 0;
+    std::chrono::steady_clock::time_point startedAt_{};  // of the last start
     std::int64_t currentEntry_ = kNoEntry;  // entry of the last start, -1 when libmpv did not say
     std::int64_t startedEntry_ = kNoEntry;  // entry of the last start-file event
     struct Duplicate {

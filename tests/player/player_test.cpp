@@ -239,11 +239,12 @@ TEST_F(PlayerWithWindow, AudioOnlyMeansAudioTracksAndNoVideoTrack) {
 
     Descriptor radioFd(::open(radio.c_str(), O_RDONLY));
     ASSERT_TRUE(player.playFd(radioFd.get()));
-    ASSERT_TRUE(playUntil([&] { return player.playing(); }));
+    ASSERT_TRUE(playUntil([&] { return player.playing() && !player.tracks().empty(); }));
     EXPECT_TRUE(player.isAudioOnly());
 
     ASSERT_TRUE(player.playUrl(song));
-    ASSERT_TRUE(playUntil([&] { return player.playing(); }));
+    EXPECT_FALSE(player.isAudioOnly()) << "the last start's tracks are not the new one's";
+    ASSERT_TRUE(playUntil([&] { return player.playing() && !player.tracks().empty(); }));
     EXPECT_FALSE(player.isAudioOnly()) << "a cover picture counts as a video track";
 }
 
