@@ -70,7 +70,7 @@ echo "player: frame cost ours [${frames_ours[*]}] ms (shown fps ${loop_fps[*]}) 
 bench_row name="zap within a multiplex, switch to first picture, s" unit=s \
     ours="$(values zap_same_mux "$ours")" peer="$(values peer_zap_same_mux "$peer")" \
     peer_label="mpv, same relay and probing" \
-    note="$zaps zaps each at GOP phases 0.0-0.9 s, both fed from the relay's zap cache; both timed at libmpv's playback-restart event as it arrives (ours read by a second client of our player, mpv through its IPC)"
+    note="$zaps zaps each at GOP phases 0.0-0.9 s, both fed from the relay's zap cache and both handed the new stream without a stop first (loadfile replace); both timed at libmpv's playback-restart event as it arrives (ours read by a second client of our player, mpv through its IPC)"
 bench_row name="zap within a multiplex with the zap cache, switch to first picture, s" unit=s \
     ours="$(values zap_same_mux "$ours")" peer="$(values zap_same_mux "$uncached")" \
     peer_label="the same window without it (VANTIRO_ZAP_CACHE=0)" \
@@ -78,7 +78,7 @@ bench_row name="zap within a multiplex with the zap cache, switch to first pictu
 bench_row name="zap across multiplexes, tune to first picture, s" unit=s \
     ours="$(values zap_other_mux "$ours")" peer="$(values peer_zap_other_mux "$peer")" \
     peer_label="mpv, same tuner, relay and probing" \
-    note="$((2 * zaps)) zaps each (474 <-> 522 MHz, locks after 300 / 200 ms); both include the same lock"
+    note="$((2 * zaps)) zaps each (474 <-> 522 MHz, locks after 300 / 200 ms); both include the same lock, and both have the service opened while the tuner locks"
 bench_row name="start-up to the first picture, s" unit=s ours="${start_ours[*]}" peer="${start_peer[*]}" \
     peer_label="mpv started fresh, same probing" \
     note="ours from the window set-up, mpv from the tune (process and window start included on both sides)"
