@@ -6,8 +6,9 @@
 #  - a retune by /play to the first /stream.ts byte on the simulated adapter, against
 #    dvbv5-zap -p recording the same service (PAT, PMT, video and audio: our PID set)
 #    to its first byte; both from the DTV_TUNE in the simulator's tune log;
-#  - CPU per second of one stream over the same steady window, against the same
-#    dvbv5-zap recording;
+#  - CPU per second of one stream (Delta TV) over the same steady window, against
+#    the same dvbv5-zap recording, and against servers without the zap cache or
+#    the guide collector (what each costs);
 #  - a /stream.ts request to its first byte, and CPU per second of one stream,
 #    against MuMuDVB's HTTP unicast on the same simulated multiplex (skipped
 #    with a note when MuMuDVB does not stream under the simulator).
@@ -83,11 +84,27 @@ bench_row name="retune (/play) to the first /stream.ts byte, ms" format=%.1f our
   note="DTV_TUNE to first byte on both sides, 474 <-> 522 MHz in turn (locks after 300 / 200 ms); ours from the request: $(bench_median $(bench_value ms "$play")) ms"
 
 # ---- CPU of one stream, the same steady window on both sides ------------------
-ours_cpu=(); zap_cpu=()
-for _ in $(seq 1 "$BENCH_RUNS"); do
-  curl -s --max-time 8 "http://127.0.0.1:$port/stream.ts" -o /dev/null & curl_pid=$!
-  sleep 1; ours_cpu+=("$(bench_cpu_per_second "$live_pid" 6)")
+# Every server streams Delta TV, the service zap records. Beside the server as
+# it runs, two more with one part left out (the zap cache, the guide collector)
+# show what each part costs; every run takes one window of each in turn.
+bench_serve "$work/nocache.out" env VANTIRO_ZAP_CACHE=0 "${run[@]}" -- || exit 1
+nocache_pid=$server_pid; nocache_port=$port
+bench_serve "$work/noguide.out" env VANTIRO_GUIDE=0 "${run[@]}" -- || exit 1
+noguide_pid=$server_pid; noguide_port=$port
+port=$(grep -o 'http://0.0.0.0:[0-9]*' "$work/live.out" | head -1 | cut -d: -f3)
+for p in "$port" "$nocache_port" "$noguide_port"; do
+  curl -s -X POST "http://127.0.0.1:$p/play?index=1" | grep -qx ok || { echo "server: /play of Delta TV failed" >&2; exit 1; }
+done
+# stream_cpu PORT PID: one client of /stream.ts on PORT, the CPU per second of PID over the steady window.
+stream_cpu() {
+  curl -s --max-time 8 "http://127.0.0.1:$1/stream.ts" -o /dev/null & local curl_pid=$!
+  sleep 1; bench_cpu_per_second "$2" 6
   wait $curl_pid
+}
+ours_cpu=(); zap_cpu=(); nocache_cpu=(); noguide_cpu=(); loads=()
+for _ in $(seq 1 "$BENCH_RUNS"); do
+  loads+=("$(cut -d' ' -f1 /proc/loadavg)")
+  ours_cpu+=("$(stream_cpu "$port" "$live_pid")")
   (cd "$work" && "$OLDPWD/${run[0]}" "${run[@]:1}" dvbv5-zap -c "$work/zap.conf" -p -t 8 -o "$work/zap.ts" "Delta TV" \
      > /dev/null 2>&1) & zap_shell=$!
   sleep 1
@@ -96,12 +113,21 @@ for _ in $(seq 1 "$BENCH_RUNS"); do
   [[ $(cat "/proc/$zap_shell/comm" 2>/dev/null) == dvbv5-zap ]] || zap_pid=$(pgrep -n -x dvbv5-zap -P "$zap_shell")
   [[ -n $zap_pid ]] && zap_cpu+=("$(bench_cpu_per_second "$zap_pid" 6)")
   wait $zap_shell
+  nocache_cpu+=("$(stream_cpu "$nocache_port" "$nocache_pid")")
+  noguide_cpu+=("$(stream_cpu "$noguide_port" "$noguide_pid")")
 done
-kill "$live_pid"
-echo "server: CPU/s ours [${ours_cpu[*]}] zap [${zap_cpu[*]}]" >&2
+kill "$live_pid" "$nocache_pid" "$noguide_pid"
+echo "server: CPU/s ours [${ours_cpu[*]}] zap [${zap_cpu[*]}] without zap cache [${nocache_cpu[*]}] without guide [${noguide_cpu[*]}]; load average [${loads[*]}]" >&2
+load_note="load average $(bench_summary ${loads[*]} | awk '{ printf "%s-%s", $2, $3 }')"
 bench_row name="CPU s per s of one stream (server with relay, 1.5 Mbit/s multiplex)" format=%.4f \
   ours="${ours_cpu[*]}" peer="${zap_cpu[*]}" peer_label="(dvbv5-zap -p -r recording the service to a file)" \
-  note="zap / ours over the same steady 6 s window; both have the demux filter the service's PIDs (ours also the guide's EIT, 0x12); both include the simulated adapter's threads"
+  note="zap / ours over the same steady 6 s window, Delta TV on both sides; the demux passes zap the service's PIDs, ours also every TV service's for the zap cache and the guide's EIT (0x12); both include the simulated adapter's threads; ours sends to an HTTP client, zap writes a file; $load_note"
+bench_row name="CPU s per s of one stream, without the zap cache" format=%.4f \
+  ours="${ours_cpu[*]}" peer="${nocache_cpu[*]}" peer_label="(same server, VANTIRO_ZAP_CACHE=0)" \
+  note="without / with (a baseline, not a peer): what keeping every TV service's packets since its last key frame costs, the demux passing them included; $load_note"
+bench_row name="CPU s per s of one stream, without the guide collector" format=%.4f \
+  ours="${ours_cpu[*]}" peer="${noguide_cpu[*]}" peer_label="(same server, VANTIRO_GUIDE=0)" \
+  note="without / with (a baseline, not a peer): what reading the EIT (0x12) for the guide costs; $load_note"
 
 # ---- MuMuDVB HTTP unicast on the same multiplex ----------------------------
 command -v mumudvb >/dev/null || { echo "server: mumudvb not installed; its rows are left out" >&2; exit 0; }
