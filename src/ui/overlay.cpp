@@ -49,8 +49,7 @@ void App::drawOverlay() {
     ImGui::PushStyleVar(ImGuiStyleVar_WindowBorderSize, 0);
 
     const bool isScanning = scanning.load();
-    const bool connectingShown = isConnectingShown(connecting, now, connectStart);
-    if (isOverlayAwake(isScanning, connectingShown || signalLost, now, lastActivity)) {
+    if (isOverlayAwake(isScanning, connecting || signalLost, now, lastActivity)) {
         const PanelCentre middle = centredPanelPosition(w, h, listOpen);
         const ImVec2 centre(middle.x, middle.y);
         if (hasCurrent) {
@@ -70,7 +69,7 @@ void App::drawOverlay() {
         }
         if (guide.infoOpen() && guide.infoEvent())
             drawGuideInfoPanel(*guide.infoEvent(), centre, w, h, guide.takeInfoScroll());
-        if (connectingShown) drawConnectingPanel(connectingName, centre);
+        if (connecting) drawConnectingPanel(connectingName, centre);
         else if (signalLost) drawSignalLostPanel(watchdog.frequency(), centre);
         if (!tunerOpen && currentIndex < 0) drawTunerMissingPanel(tunerError, centre);
         if (!toastText.empty() && toastUntil > now) drawToastPanel(toastText, w, h);

@@ -23,10 +23,6 @@ bool isOverlayAwake(bool scanning, bool connecting, double now, double lastActiv
     return scanning || connecting || recentlyActive(now, lastActivity);
 }
 
-bool isConnectingShown(bool connecting, double now, double connectStart) {
-    return connecting && now - connectStart >= kConnectingPanelAfterSeconds;
-}
-
 float toolbarTargetOffset(bool scanning, double now, double lastActivity) {
     return scanning || recentlyActive(now, lastActivity) ? 0.0f : kToolbarHiddenOffset;
 }

@@ -15,13 +15,6 @@ inline constexpr float kToolbarDrawnBelow = 103.5f;
 // while after the last input.
 bool isOverlayAwake(bool scanning, bool connecting, double now, double lastActivity);
 
-// The connecting panel comes up only for a start that takes this long: a zap
-// usually shows its picture well before (one within the multiplex in a tenth of
-// it), and a panel that came and went with every zap would flash, its spinner
-// redrawing the window on every frame while libmpv starts.
-inline constexpr double kConnectingPanelAfterSeconds = 0.5;
-bool isConnectingShown(bool connecting, double now, double connectStart);
-
 // Where the toolbar heads: shown while scanning or recently used, else hidden.
 // Connecting does not keep the toolbar out.
 float toolbarTargetOffset(bool scanning, double now, double lastActivity);

@@ -38,12 +38,6 @@ TEST(OverlayAwake, ActivityScanningOrConnectingKeepPanelsUp) {
     EXPECT_TRUE(isOverlayAwake(false, true, 500.0, 100.0));
 }
 
-TEST(OverlayAwake, TheConnectingPanelComesUpOnlyForASlowStart) {
-    EXPECT_FALSE(isConnectingShown(true, 100.1, 100.0)) << "a zap shows its picture before";
-    EXPECT_TRUE(isConnectingShown(true, 100.0 + kConnectingPanelAfterSeconds, 100.0));
-    EXPECT_FALSE(isConnectingShown(false, 200.0, 100.0));
-}
-
 TEST(ToolbarSlide, TargetHidesWhenIdleEvenWhileConnecting) {
     EXPECT_FLOAT_EQ(toolbarTargetOffset(false, 105.0, 100.0), 0);
     EXPECT_FLOAT_EQ(toolbarTargetOffset(false, 111.0, 100.0), kToolbarHiddenOffset);
