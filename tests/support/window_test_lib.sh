@@ -33,7 +33,16 @@ wt_cleanup() {
 }
 trap wt_cleanup EXIT
 
-wt_fail() { echo "FAIL: $*" >&2; exit 1; }
+# A failure shows the end of the program's standard error too, when the test
+# keeps it in $WT_DIR/app.log: what a run on a loaded machine did is otherwise lost.
+wt_fail() {
+    echo "FAIL: $*" >&2
+    if [[ -s ${WT_DIR:-}/app.log ]]; then
+        echo "--- the end of the program's standard error:" >&2
+        tail -15 "$WT_DIR/app.log" >&2
+    fi
+    exit 1
+}
 wt_skip() { echo "SKIP: $*" >&2; exit 77; }
 
 wt_require() {
