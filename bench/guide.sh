@@ -13,19 +13,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 source bench/lib/stats.sh
 source bench/lib/serve.sh
-build=$(realpath "${1:?usage: bench/guide.sh BUILD_DIR}")
-tool=$build/tools/server_bench/server_bench
-lib=$build/tools/dvbsim/libdvbsim.so
-vantiro=$build/vantiro
-for need in "$tool" "$lib" "$vantiro"; do [[ -e $need ]] || { echo "guide: $need not built" >&2; exit 1; }; done
-command -v curl >/dev/null || { echo "guide: curl missing" >&2; exit 1; }
-band=$(tools/dvbsim/make-band "$build/dvbsim-band") || exit 1
-run=(tools/dvbsim/dvbsim-run --lib "$lib" --band "$band")
-work=$(mktemp -d)
-pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; wait 2>/dev/null; rm -rf "$work"; }
-trap cleanup EXIT
-mkdir -p "$work/cfg/vantiro"
+bench_serve_setup guide "${1:?usage: bench/guide.sh BUILD_DIR}" tools/server_bench/server_bench curl
 export XDG_CONFIG_HOME=$work/cfg VANTIRO_IPTV=$work/none.m3u8
 printf 'vantiro-1\nAlpha TV\t474000000\t16\t1025\t4096\t256\t257\t256\nBeta TV\t474000000\t16\t1026\t4097\t258\t259\t258\n' \
   > "$work/cfg/vantiro/channels.tsv"

@@ -16,19 +16,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 source bench/lib/stats.sh
 source bench/lib/serve.sh
-build=$(realpath "${1:?usage: bench/server.sh BUILD_DIR}")
-tool=$build/tools/server_bench/server_bench
-lib=$build/tools/dvbsim/libdvbsim.so
-vantiro=$build/vantiro
-for need in "$tool" "$lib" "$vantiro"; do [[ -e $need ]] || { echo "server: $need not built" >&2; exit 1; }; done
-command -v dvbv5-zap >/dev/null || { echo "server: dvbv5-zap missing" >&2; exit 1; }
-band=$(tools/dvbsim/make-band "$build/dvbsim-band") || exit 1
-run=(tools/dvbsim/dvbsim-run --lib "$lib" --band "$band")
-work=$(mktemp -d)
-pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; wait 2>/dev/null; rm -rf "$work"; }
-trap cleanup EXIT
-mkdir -p "$work/cfg/vantiro"
+bench_serve_setup server "${1:?usage: bench/server.sh BUILD_DIR}" tools/server_bench/server_bench dvbv5-zap
 export XDG_CONFIG_HOME=$work/cfg XDG_CACHE_HOME=$work/cache VANTIRO_IPTV=$work/none.m3u8
 
 # ---- status requests per second ------------------------------------------

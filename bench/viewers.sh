@@ -13,20 +13,9 @@
 #    of the same service (standard band rate).
 set -uo pipefail
 cd "$(dirname "$0")/.."
-build=$(realpath "${1:?usage: bench/viewers.sh BUILD_DIR}")
-[[ -f bench/lib/stats.sh ]] || { echo "viewers: bench/lib/stats.sh missing" >&2; exit 1; }
 source bench/lib/stats.sh
 source bench/lib/serve.sh
-tool=$build/tools/viewer_bench/viewer_bench
-lib=$build/tools/dvbsim/libdvbsim.so
-vantiro=$build/vantiro
-for need in "$tool" "$lib" "$vantiro"; do [[ -e $need ]] || { echo "viewers: $need not built" >&2; exit 1; }; done
-band=$(tools/dvbsim/make-band "$build/dvbsim-band") || exit 1
-work=$(mktemp -d)
-pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; wait 2>/dev/null; rm -rf "$work"; }
-trap cleanup EXIT
-mkdir -p "$work/cfg/vantiro"
+bench_serve_setup viewers "${1:?usage: bench/viewers.sh BUILD_DIR}" tools/viewer_bench/viewer_bench
 export XDG_CONFIG_HOME=$work/cfg XDG_CACHE_HOME=$work/cache VANTIRO_IPTV=$work/none.m3u8
 printf 'vantiro-1\nAlpha TV\t474000000\t16\t1025\t4096\t256\t257\t256\nBeta TV\t474000000\t16\t1026\t4097\t258\t259\t258\nRadio Gamma\t474000000\t16\t1027\t4098\t0\t260\t260\n' \
   > "$work/cfg/vantiro/channels.tsv"
@@ -95,7 +84,7 @@ kill "$server_pid"; wait "$server_pid" 2>/dev/null
 
 # First byte of a viewer joining the tuned multiplex, against /stream.ts of the
 # same service, rounds alternating.
-bench_serve "$work/serve.out" tools/dvbsim/dvbsim-run --lib "$lib" --band "$band" -- || exit 1
+bench_serve "$work/serve.out" "${run[@]}" -- || exit 1
 "$tool" ttfb "$port" /watch/0.ts 1 >/dev/null   # the multiplex's first packets have arrived
 watch_ms=(); stream_ms=()
 for ((r = 0; r < BENCH_RUNS * 2; r++)); do
