@@ -2,9 +2,7 @@
 // judged by ffprobe.
 #include "dvb/tuned_mux.h"
 
-#include <array>
 #include <chrono>
-#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -13,20 +11,14 @@
 
 #include "dvb/tuner.h"
 #include "support/dvbsim_harness.h"
+#include "support/media.h"
 #include "support/temp_dir.h"
 
 namespace vantiro {
 namespace {
 
 std::string ffprobe(const std::string& arguments) {
-    std::string command = "ffprobe -v error " + arguments + " 2>/dev/null";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return "no ffprobe";
-    std::string text;
-    std::array<char, 4096> buffer;
-    std::size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) text.append(buffer.data(), n);
-    ::pclose(pipe);
+    std::string text = test::commandOutput("ffprobe -v error " + arguments + " 2>/dev/null");
     while (!text.empty() && (text.back() == '\n' || text.back() == ',')) text.pop_back();
     return text;
 }

@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 #include <set>
 #include <thread>
 
@@ -21,6 +20,7 @@
 #include "dvb/queue_drain.h"
 #include "dvb/tuner.h"
 #include "support/dvbsim_harness.h"
+#include "support/media.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 #include "support/ts_packets.h"
@@ -51,17 +51,6 @@ bool randomAccess(const std::string& packet) {
     bool start = (packet[1] & 0x40) != 0;
     bool adaptation = (packet[3] & 0x20) != 0;
     return start && adaptation && static_cast<std::uint8_t>(packet[4]) > 0 && (packet[5] & 0x40) != 0;
-}
-
-std::string commandOutput(const std::string& command) {
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return "no pipe";
-    std::string text;
-    std::array<char, 4096> buffer;
-    std::size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) text.append(buffer.data(), n);
-    ::pclose(pipe);
-    return text;
 }
 
 // PIDs whose continuity counter does not go up by one from packet to packet
@@ -152,11 +141,11 @@ protected:
     // The stream plays from its first picture on, whole (a picture with side data,
     // such as the encoder's SEI, gets more fields and lines from ffprobe).
     void expectPlayableFromTheFirstPicture(const std::string& path) {
-        EXPECT_EQ(commandOutput("ffprobe -v error -select_streams v:0 -show_entries frame=key_frame,pict_type "
+        EXPECT_EQ(test::commandOutput("ffprobe -v error -select_streams v:0 -show_entries frame=key_frame,pict_type "
                                 "-read_intervals %+#1 -of csv=p=0 '" + path + "' 2>&1 | head -1 | cut -d, -f1,2"),
                   "1,I\n")
             << "the first picture decoded is a key frame";
-        EXPECT_EQ(commandOutput("ffmpeg -nostdin -v error -i '" + path + "' -f null - 2>&1"), "") << "decodes without an error";
+        EXPECT_EQ(test::commandOutput("ffmpeg -nostdin -v error -i '" + path + "' -f null - 2>&1"), "") << "decodes without an error";
     }
 
     std::vector<std::string> multiplex_;

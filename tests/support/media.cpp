@@ -1,5 +1,7 @@
 #include "support/media.h"
 
+#include <array>
+#include <cstdio>
 #include <cstdlib>
 
 namespace vantiro::test {
@@ -33,6 +35,17 @@ bool makeMp3WithCover(const std::string& path, double seconds) {
                      std::to_string(seconds) +
                      " -map 0:a -map 1:v -c:a libmp3lame -c:v mjpeg -disposition:v attached_pic "
                      "-id3v2_version 3 " + quoted(path));
+}
+
+std::string commandOutput(const std::string& command) {
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return "no pipe";
+    std::string text;
+    std::array<char, 4096> buffer;
+    std::size_t n;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) text.append(buffer.data(), n);
+    ::pclose(pipe);
+    return text;
 }
 
 }  // namespace vantiro::test

@@ -15,4 +15,8 @@ bool makeAudioOnlyTs(const std::string& path, double seconds);
 // An MP3 file with one audio track and an attached cover picture.
 bool makeMp3WithCover(const std::string& path, double seconds);
 
+// What a shell command (ffprobe, ffmpeg judging media) prints on its standard
+// output; "no pipe" when it cannot be started.
+std::string commandOutput(const std::string& command);
+
 }  // namespace vantiro::test

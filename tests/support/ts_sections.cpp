@@ -1,8 +1,7 @@
 #include "support/ts_sections.h"
+#include "support/media.h"
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
 #include <regex>
 #include <set>
 
@@ -91,13 +90,7 @@ std::string probeStreams(const std::string& path) {
     std::string command =
         "ffprobe -v error -show_entries program=program_num:program_stream=id,codec_type -of compact '" + path +
         "' 2>/dev/null";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return "no ffprobe";
-    std::string text;
-    std::array<char, 4096> buffer;
-    std::size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) text.append(buffer.data(), n);
-    ::pclose(pipe);
+    std::string text = commandOutput(command);
     int programs = 0;
     for (std::size_t at = text.find("program_num="); at != std::string::npos; at = text.find("program_num=", at + 1))
         ++programs;

@@ -112,6 +112,18 @@ ui_write_two_multiplex_channels() {
         >"$XDG_CONFIG_HOME/vantiro/channels.tsv"
 }
 
+# The audio visualiser over the whole window: its gradient background and the
+# first (amber) and last (blue) bars.
+ui_visualiser_shown() {
+    local p r g b
+    p=$(ui_pixel "$1" 2 2); UI_WHY="gradient top: $p"; ui_near "$p" 10 15 26 3 || return 1
+    p=$(ui_pixel "$1" 2 717); UI_WHY="gradient bottom: $p"; ui_near "$p" 17 27 45 3 || return 1
+    read -r r g b <<<"$(ui_pixel "$1" 250 446)"
+    UI_WHY="first bar is not amber: $r $g $b"; ((r > 150 && r > b + 60)) || return 1
+    read -r r g b <<<"$(ui_pixel "$1" 1029 446)"
+    UI_WHY="last bar is not blue: $r $g $b"; ((b > 150 && b > r + 40))
+}
+
 # The progress bar's fill (the UI library's dark style) in the middle of the window.
 ui_progress_bar_shown() { (( $(ui_count "$1" 300 250 980 470 230 179 0 12) > 50 )); }
 

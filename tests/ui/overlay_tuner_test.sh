@@ -41,13 +41,7 @@ list_shown() {
 }
 # The radio visualiser alone: the panels and the toolbar have gone idle.
 radio_idle() {
-    local p r g b
-    p=$(ui_pixel "$1" 2 2); UI_WHY="gradient top: $p"; ui_near "$p" 10 15 26 3 || return 1
-    p=$(ui_pixel "$1" 2 717); UI_WHY="gradient bottom: $p"; ui_near "$p" 17 27 45 3 || return 1
-    read -r r g b <<<"$(ui_pixel "$1" 250 446)"
-    UI_WHY="first bar is not amber: $r $g $b"; ((r > 150 && r > b + 60)) || return 1
-    read -r r g b <<<"$(ui_pixel "$1" 1029 446)"
-    UI_WHY="last bar is not blue: $r $g $b"; ((b > 150 && b > r + 40)) || return 1
+    ui_visualiser_shown "$1" || return 1
     UI_WHY="now-playing still shown when idle"; (($(ui_count "$1" 24 24 400 200 242 204 102 10) == 0)) || return 1
     UI_WHY="toolbar still shown when idle"; (($(ui_count "$1" 300 600 1000 720 229 231 235 10) == 0))
 }
