@@ -1,6 +1,7 @@
 #include "ui/overlay_panels.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include <imgui_internal.h>
@@ -33,6 +34,21 @@ void placeCentred(ImVec2 centre, float alpha) {
 void placeTopLeft(float alpha) {
     ImGui::SetNextWindowPos(ImVec2(24, 24), ImGuiCond_Always, ImVec2(0, 0));
     ImGui::SetNextWindowBgAlpha(alpha);
+}
+
+// The spinner turns in steps, ten a second: between steps the overlay draws the
+// same pixels, so the window is not redrawn every frame while a channel starts.
+// A software renderer would otherwise spend a core on redraws that compete
+// with the start itself.
+constexpr double kSpinnerStepsPerSecond = 10.0;
+constexpr float kSpinnerStepAngle = 0.4f;
+
+void drawSpinner() {
+    const ImVec2 p = ImGui::GetCursorScreenPos();
+    const float step = static_cast<float>(std::floor(ImGui::GetTime() * kSpinnerStepsPerSecond));
+    const float start = kSpinnerStepAngle * step;
+    addArc(ImGui::GetWindowDrawList(), offset(p, 10, 11), 8.0f, start, start + 4.4f, kSpinnerColour, 3.0f);
+    ImGui::Dummy(ImVec2(22, 22));
 }
 
 void textAtSize(float pixels, const std::string& text) {
@@ -140,10 +156,7 @@ void drawConnectingPanel(const std::string& channelName, ImVec2 centre) {
     placeCentred(centre, 0.9f);
     if (ImGui::Begin("##connecting", nullptr, kFixedPanelFlags)) {
         keepInFront();
-        const ImVec2 p = ImGui::GetCursorScreenPos();
-        const float start = 4.0f * static_cast<float>(ImGui::GetTime());
-        addArc(ImGui::GetWindowDrawList(), offset(p, 10, 11), 8.0f, start, start + 4.4f, kSpinnerColour, 3.0f);
-        ImGui::Dummy(ImVec2(22, 22));
+        drawSpinner();
         ImGui::SameLine();
         ImGui::TextUnformatted("Connecting...");
         textAtSize(24, channelName);
@@ -159,10 +172,7 @@ void drawSignalLostPanel(std::uint32_t frequency, ImVec2 centre) {
             ScopedFont font(30);
             ImGui::TextColored(kWarningColour, "Signal lost on %s", megahertzText(frequency).c_str());
         }
-        const ImVec2 p = ImGui::GetCursorScreenPos();
-        const float start = 4.0f * static_cast<float>(ImGui::GetTime());
-        addArc(ImGui::GetWindowDrawList(), offset(p, 10, 11), 8.0f, start, start + 4.4f, kSpinnerColour, 3.0f);
-        ImGui::Dummy(ImVec2(22, 22));
+        drawSpinner();
         ImGui::SameLine();
         ImGui::TextDisabled("Retuning - the picture comes back by itself");
     }
