@@ -178,22 +178,41 @@ bool Player::takeVideoUpdate() {
         updatePending_ = false;
     }
     if ((mpv_render_context_update(renderContext_) & MPV_RENDER_UPDATE_FRAME) == 0) return false;
-    return !holdsLastPicture();
+    if (!holdsLastPicture()) return true;
+    mpv_render_frame_info next{};
+    if (mpv_render_context_get_info(renderContext_, {MPV_RENDER_PARAM_NEXT_FRAME_INFO, &next}) < 0) return true;
+    if ((next.flags & MPV_RENDER_FRAME_INFO_PRESENT) == 0) return false;
+    // Before the new file is loaded, a picture can only be the last file's.
+    const bool newPicture = (next.flags & MPV_RENDER_FRAME_INFO_REDRAW) == 0 && playing_.load();
+    if (newPicture) return true;
+    takeFrameUndrawn();
+    return false;
 }
 
 // A start's first moments: libmpv has let go of the last file's pictures and
-// asks for a redraw without a picture of its own. Drawing it would put black on
-// screen for the few hundredths of a second until the new start's first
-// picture, and a frame of a software renderer's time into the start itself;
-// the last picture stays instead. After half a second, after a stop, or once
-// the start has shown its first picture, every redraw libmpv asks for is drawn
-// (the window draws anyway when its overlay changes).
+// asks for redraws of what it has left, which is nothing or the old picture.
+// Drawing them would put black on screen for the few hundredths of a second
+// until the new start's first picture, and a frame of a software renderer's
+// time into the start itself; the window keeps the last picture instead.
+// After half a second, after a stop, or once the start has shown its first
+// picture, every redraw libmpv asks for is drawn.
 bool Player::holdsLastPicture() const {
-    if (presenting_.load()) return false;
-    if (std::chrono::steady_clock::now() - startedAt_ > kLastPictureHold) return false;
-    mpv_render_frame_info next{};
-    if (mpv_render_context_get_info(renderContext_, {MPV_RENDER_PARAM_NEXT_FRAME_INFO, &next}) < 0) return false;
-    return (next.flags & MPV_RENDER_FRAME_INFO_PRESENT) == 0;
+    if (!renderContext_ || presenting_.load()) return false;
+    return std::chrono::steady_clock::now() - startedAt_ <= kLastPictureHold;
+}
+
+// libmpv's video output waits until the render thread has taken each frame it
+// queued, redraws included: a redraw the window does not draw is taken without
+// drawing, so that the start goes on at once.
+void Player::takeFrameUndrawn() {
+    int skip = 1;
+    int block = 0;
+    mpv_render_param params[] = {
+        {MPV_RENDER_PARAM_SKIP_RENDERING, &skip},
+        {MPV_RENDER_PARAM_BLOCK_FOR_TARGET_TIME, &block},
+        {MPV_RENDER_PARAM_INVALID, nullptr},
+    };
+    mpv_render_context_render(renderContext_, params);
 }
 
 void Player::waitForVideoUpdate(std::chrono::milliseconds limit) {
@@ -444,12 +463,12 @@ bool Player::isStale(std::int64_t entry) const {
     return entry != currentEntry_;
 }
 
-void Player::render(int width, int height) {
+void Player::render(unsigned framebuffer, int width, int height) {
     if (!renderContext_) return;
-    mpv_opengl_fbo framebuffer{0, width, height, 0};
+    mpv_opengl_fbo target{static_cast<int>(framebuffer), width, height, 0};
     int flipY = 1;
     mpv_render_param params[] = {
-        {MPV_RENDER_PARAM_OPENGL_FBO, &framebuffer},
+        {MPV_RENDER_PARAM_OPENGL_FBO, &target},
         {MPV_RENDER_PARAM_FLIP_Y, &flipY},
         {MPV_RENDER_PARAM_INVALID, nullptr},
     };

@@ -53,12 +53,19 @@ public:
     bool isAudioOnly() const;
     // Drains libmpv's event queue without waiting.
     void pumpEvents();
-    // Draws the current frame into framebuffer 0; nothing without a render context.
-    void render(int width, int height);
+    // Draws the current frame into an OpenGL framebuffer (0: the window's);
+    // nothing without a render context.
+    void render(unsigned framebuffer, int width, int height);
     // True when libmpv has a video frame to draw since the last call: a new one,
     // or the current one again after a change of its own. The window need not
     // draw the video otherwise; libmpv draws the same picture as before.
+    // While a start holds the last picture (holdsLastPicture), only a picture
+    // of the new start counts; libmpv's redraws and the last file's pictures
+    // are taken without being drawn.
     bool takeVideoUpdate();
+    // The first moments of a start, until its first picture: the window goes
+    // on showing the last picture it has instead of libmpv's redraws.
+    bool holdsLastPicture() const;
     // Waits until libmpv has something to draw or `limit` has passed.
     void waitForVideoUpdate(std::chrono::milliseconds limit);
     // Frees the render context and the handle; harmless twice.
@@ -85,7 +92,7 @@ private:
     // touch the flags or the error of the file that plays now.
     bool isStale(std::int64_t playlistEntry) const;
     void waitUntilIdle();
-    bool holdsLastPicture() const;
+    void takeFrameUndrawn();
     void noteStarted(std::int64_t playlistEntry);
     void noteEnded(std::int64_t playlistEntry);
     void takeTrackList(const mpv_node* list);

@@ -15,6 +15,7 @@
 #include "dvb/tuner.h"
 #include "player/player.h"
 #include "record/recording.h"
+#include "shell/video_canvas.h"
 #include "ui/window_guide.h"
 
 struct SDL_Window;
@@ -48,6 +49,7 @@ public:
     SDL_Window* window = nullptr;
     void* glContext = nullptr;  // SDL's GL context handle
     bool vsync = false;         // the swap interval could be set; else the loop caps itself
+    VideoCanvas videoCanvas;    // the last picture libmpv drew
     bool uiReady = false;       // the UI library's context and back-ends are up
     // The next loop frame draws even when neither the video nor the overlay
     // changed: the first frame, a window shown, uncovered or resized.

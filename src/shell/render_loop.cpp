@@ -25,11 +25,20 @@ constexpr std::chrono::microseconds kCappedFrameTime{1000000 / 60};
 // picture; keys, the mouse and the overlay's clocks are looked at again after it.
 constexpr std::chrono::milliseconds kUnchangedFrameWait{1000 / 60};
 
-void drawVideo(App& app, int width, int height) {
-    glViewport(0, 0, width, height);
-    glClearColor(0.02f, 0.02f, 0.03f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT);
-    app.player.render(width, height);
+// While a start holds the last picture, the window takes it from the canvas
+// (drawn once, or again for a new picture); otherwise libmpv draws into the
+// window itself.
+void drawVideo(App& app, bool newPicture, int width, int height) {
+    if (app.player.holdsLastPicture()) {
+        if (newPicture || !app.videoCanvas.holds(width, height))
+            app.player.render(app.videoCanvas.beginPicture(width, height), width, height);
+        app.videoCanvas.show();
+    } else {
+        app.videoCanvas.forget();
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        clearToWindowBackground(width, height);
+        app.player.render(0, width, height);
+    }
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     glViewport(0, 0, width, height);
     glDisable(GL_SCISSOR_TEST);
@@ -84,7 +93,7 @@ bool runOneFrame(App& app) {
     const bool draw = newPicture || overlayChanged || app.redrawRequested || screenshotDue(app, nowSeconds());
     if (draw) {
         app.redrawRequested = false;
-        drawVideo(app, width, height);
+        drawVideo(app, newPicture, width, height);
         drawUiFrame(width, height);
         takeScreenshotIfDue(app, nowSeconds(), width, height);
         swapWindow(app.window);
@@ -142,6 +151,7 @@ void shutDownWindowedPlayer(App& app) {
     app.mux.close();
     app.currentIndex = -1;
     app.player.shutdown();
+    app.videoCanvas.release();
     if (app.uiReady) shutDownUi();
     app.uiReady = false;
     closeSdlWindow(app);

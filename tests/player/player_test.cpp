@@ -84,7 +84,7 @@ protected:
     void drawFrame() {
         glClearColor(0, 0, 0, 1);
         glClear(GL_COLOR_BUFFER_BIT);
-        player.render(kWidth, kHeight);
+        player.render(0, kWidth, kHeight);
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadPixels(kWidth / 2, kHeight / 2, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, centre);
@@ -112,7 +112,7 @@ TEST(Player, RefusesToPlayBeforeCreate) {
     EXPECT_FALSE(player.active());
     EXPECT_FALSE(player.playing());
     EXPECT_FALSE(player.isAudioOnly());
-    player.render(64, 64);  // no render context: draws nothing, must not fail
+    player.render(0, 64, 64);  // no render context: draws nothing, must not fail
     player.stop();
     player.shutdown();
     player.shutdown();

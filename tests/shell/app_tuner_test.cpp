@@ -19,27 +19,6 @@ namespace {
 
 using test::TempDir;
 
-Channel service(const std::string& name, std::uint32_t frequency, std::int32_t system, std::uint16_t pmt,
-                std::uint16_t video, std::uint16_t audio) {
-    Channel channel;
-    channel.name = name;
-    channel.frequency = frequency;
-    channel.deliverySystem = system;
-    channel.pmtPid = pmt;
-    channel.videoPid = video;
-    channel.audioPid = audio;
-    channel.pcrPid = video ? video : audio;
-    return channel;
-}
-
-// The standard band: Alpha, Beta and Radio Gamma on 474 MHz (DVB-T2), Delta on 522 MHz (DVB-T).
-std::vector<Channel> standardBandChannels() {
-    return {service("Alpha TV", 474000000, 16, 0x1000, 0x100, 0x101),
-            service("Beta TV", 474000000, 16, 0x1001, 0x102, 0x103),
-            service("Radio Gamma", 474000000, 16, 0x1002, 0, 0x104),
-            service("Delta TV", 522000000, 3, 0x1000, 0x100, 0x101)};
-}
-
 int linesIn(const std::string& path) {
     std::ifstream file(path);
     int count = 0;
@@ -61,7 +40,7 @@ TEST(AppOnTheSimulatedAdapter, SwitchingWithinAMultiplexDoesNotRetune) {
     ::setenv("DVBSIM_TUNE_LOG", tuneLog.c_str(), 1);
     App app;
     app.lastChannelPath = dir.file("last-channel");
-    app.channels = standardBandChannels();
+    app.channels = test::standardBandChannels();
     app.openTuner();
     ASSERT_TRUE(app.tunerOpen) << app.tunerError;
     ASSERT_TRUE(app.player.create());
@@ -105,7 +84,7 @@ TEST(AppOnTheSimulatedAdapter, TheFirstStartTakesOverTheTuneBegunAhead) {
     const std::string tuneLog = dir.file("tunes.log");
     ::setenv("DVBSIM_TUNE_LOG", tuneLog.c_str(), 1);
     App app;
-    app.channels = standardBandChannels();
+    app.channels = test::standardBandChannels();
     app.openTuner();
     ASSERT_TRUE(app.tunerOpen) << app.tunerError;
     app.tuneAhead(3);  // Delta TV, 522 MHz
@@ -129,7 +108,7 @@ TEST(AppOnTheSimulatedAdapter, TheFirstStartTakesOverTheTuneBegunAhead) {
 TEST(AppOnTheSimulatedAdapter, AFailedTuneForgetsTheChannelAndNamesTheFrequency) {
     VANTIRO_UNDER_DVBSIM(test::standardBandPath());
     App app;
-    std::vector<Channel> channels = standardBandChannels();
+    std::vector<Channel> channels = test::standardBandChannels();
     channels[0].deliverySystem = 3;  // 474 MHz carries DVB-T2 only: no lock
     app.channels = channels;
     app.openTuner();
@@ -177,7 +156,7 @@ TEST(AppOnTheSimulatedAdapter, ATunerHeldByAnotherProgramIsOpenedOnTheNextTunerC
     // The body runs again in a child: the file beside the band it was given.
     const std::string held = std::filesystem::path(std::getenv("DVBSIM_BAND")).parent_path() / "held";
     App app;
-    app.channels = standardBandChannels();
+    app.channels = test::standardBandChannels();
     app.openTuner();
     ASSERT_FALSE(app.tunerOpen);
     ASSERT_TRUE(app.player.create());
@@ -214,7 +193,7 @@ TEST(AppOnTheSimulatedAdapter, ALostSignalIsRetunedWithoutWaitingForTheTunerAndT
     const std::string tuneLog = dir.file("tunes.log");
     ::setenv("DVBSIM_TUNE_LOG", tuneLog.c_str(), 1);
     App app;
-    app.channels = standardBandChannels();
+    app.channels = test::standardBandChannels();
     app.openTuner();
     ASSERT_TRUE(app.tunerOpen) << app.tunerError;
     ASSERT_TRUE(app.player.create());
