@@ -21,7 +21,8 @@
 //                       baseline)
 //
 // Experiments (never set by bench/player.sh): PLAYER_BENCH_LOG=LEVEL (e.g. "v") prints
-// libmpv's messages of the zaps on standard error with the seconds since the switch
+// libmpv's messages of the zaps and every loop frame until the first picture (drawn or
+// not, and how long it took) on standard error with the seconds since the switch
 // began, to see where a zap spends its time; mpv's own are had with
 // PLAYER_BENCH_MPV_OPTIONS="--log-file=FILE".
 //
@@ -147,7 +148,11 @@ bool framesUntil(App& app, double limitSeconds, bool (*done)(App&)) {
 double secondsToFirstPicture(App& app, Clock::time_point since, double limit) {
     auto previousEnd = Clock::now();
     while (secondsSince(since) < limit) {
-        runOneFrame(app);
+        auto frameStart = Clock::now();
+        bool drawn = runOneFrame(app);
+        if (std::getenv("PLAYER_BENCH_LOG"))
+            std::fprintf(stderr, "%8.4f frame %s %.4f\n", secondsSince(since), drawn ? "drawn" : "waited",
+                         secondsSince(frameStart));
         if (app.player.presenting()) return std::chrono::duration<double>(previousEnd - since).count();
         previousEnd = Clock::now();
     }
