@@ -215,7 +215,7 @@ void Player::takeFrameUndrawn() {
     mpv_render_context_render(renderContext_, params);
 }
 
-void Player::waitForVideoUpdate(std::chrono::milliseconds limit) {
+void Player::waitForVideoUpdate(std::chrono::steady_clock::duration limit) {
     std::unique_lock lock(updateMutex_);
     updateArrived_.wait_for(lock, limit, [this] { return updatePending_; });
 }

@@ -67,7 +67,7 @@ public:
     // on showing the last picture it has instead of libmpv's redraws.
     bool holdsLastPicture() const;
     // Waits until libmpv has something to draw or `limit` has passed.
-    void waitForVideoUpdate(std::chrono::milliseconds limit);
+    void waitForVideoUpdate(std::chrono::steady_clock::duration limit);
     // Frees the render context and the handle; harmless twice.
     void shutdown();
 

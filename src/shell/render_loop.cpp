@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <thread>
 #include <vector>
 
 #include "shell/app.h"
@@ -123,23 +122,25 @@ bool setUpWindowedPlayer(App& app) {
     return true;
 }
 
-void runMainLoop(App& app) {
-    const bool capFrames = !app.vsync;
-    auto deadline = std::chrono::steady_clock::now();
-    while (!app.quitRequested) {
-        const bool drawn = runOneFrame(app);
-        if (!capFrames) continue;
-        auto now = std::chrono::steady_clock::now();
-        if (!drawn) {
-            deadline = now;  // the frame waited for libmpv already
-            continue;
-        }
-        deadline += kCappedFrameTime;
-        if (deadline < now)
-            deadline = now;  // a slow frame does not earn a burst of fast ones
-        else
-            std::this_thread::sleep_until(deadline);
+bool PacedFrames::run() {
+    const bool drawn = runOneFrame(app_);
+    if (app_.vsync) return drawn;  // the swap waited for the display
+    const auto now = std::chrono::steady_clock::now();
+    if (!drawn) {
+        deadline_ = now;  // the frame waited for libmpv already
+        return false;
     }
+    deadline_ += kCappedFrameTime;
+    if (deadline_ < now)
+        deadline_ = now;  // a slow frame does not earn a burst of fast ones
+    else
+        app_.player.waitForVideoUpdate(deadline_ - now);
+    return true;
+}
+
+void runMainLoop(App& app) {
+    PacedFrames frames(app);
+    while (!app.quitRequested) frames.run();
 }
 
 void shutDownWindowedPlayer(App& app) {

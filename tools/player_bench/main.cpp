@@ -131,10 +131,12 @@ void waitForPhase(double tuneWallTime, double phase) {
     std::this_thread::sleep_for(std::chrono::duration<double>(target - since));
 }
 
+// Frames are run as the window's main loop runs them, at its pace.
 bool framesUntil(App& app, double limitSeconds, bool (*done)(App&)) {
+    PacedFrames frames(app);
     auto start = Clock::now();
     while (secondsSince(start) < limitSeconds) {
-        runOneFrame(app);
+        frames.run();
         if (done(app)) return true;
     }
     return false;
@@ -146,10 +148,11 @@ bool framesUntil(App& app, double limitSeconds, bool (*done)(App&)) {
 // ended (its buffer swap), and that is the time taken, as mpv's own event marks the
 // picture shown by its window. Returns seconds from `since`, or -1 after `limit`.
 double secondsToFirstPicture(App& app, Clock::time_point since, double limit) {
+    PacedFrames frames(app);
     auto previousEnd = Clock::now();
     while (secondsSince(since) < limit) {
         auto frameStart = Clock::now();
-        bool drawn = runOneFrame(app);
+        bool drawn = frames.run();
         if (std::getenv("PLAYER_BENCH_LOG"))
             std::fprintf(stderr, "%8.4f frame %s %.4f\n", secondsSince(since), drawn ? "drawn" : "waited",
                          secondsSince(frameStart));
@@ -361,9 +364,10 @@ int frames(const char* path, double seconds) {
     double cpu = cpuSeconds();
     auto start = Clock::now();
     int loops = 0;
+    PacedFrames paced(app);
     while (secondsSince(start) < seconds) {
         keepOverlay(app);
-        if (runOneFrame(app)) ++loops;
+        if (paced.run()) ++loops;
     }
     double elapsed = secondsSince(start);
     double spent = cpuSeconds() - cpu;
