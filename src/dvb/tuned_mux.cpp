@@ -41,6 +41,20 @@ bool TunedMux::awaitLock(int timeoutMs, std::string* error) {
     return false;
 }
 
+TunedMux::Start TunedMux::start(std::uint32_t frequency, std::int32_t deliverySystem, bool retune, int timeoutMs,
+                                const std::function<bool(std::string*)>& join, std::string* error) {
+    if (retune && !startTune(frequency, deliverySystem, error)) return Start::NoSignal;
+    if (!startSource(error) || !join(error)) {
+        if (retune) close();
+        return Start::Failed;
+    }
+    if (retune && !awaitLock(timeoutMs, error)) {
+        close();
+        return Start::NoSignal;
+    }
+    return Start::Ready;
+}
+
 bool TunedMux::retune(int timeoutMs, std::string* error) {
     if (frequency_ == 0) {
         if (error) *error = "no multiplex is tuned";

@@ -56,6 +56,16 @@ public:
     // the lock; after a failure the caller closes. Errors as `tune`'s.
     bool startTune(std::uint32_t frequency, std::int32_t deliverySystem, std::string* error = nullptr);
     bool awaitLock(int timeoutMs, std::string* error = nullptr);
+
+    enum class Start { Ready, NoSignal, Failed };
+    // A channel's start in that order: when `retune`, `startTune` to (frequency,
+    // deliverySystem); then `startSource`, `join` (the caller opens its consumers:
+    // a service stream, a guide tap) and, after a retune, `awaitLock` within
+    // `timeoutMs`. NoSignal: the tune was refused or did not lock. Failed: the
+    // source or `join` failed, with their error. After a failed retune the
+    // multiplex is closed; without a retune it stays as it was.
+    Start start(std::uint32_t frequency, std::int32_t deliverySystem, bool retune, int timeoutMs,
+                const std::function<bool(std::string* error)>& join, std::string* error = nullptr);
     // Tunes the current multiplex again (after a loss of lock) and waits for
     // lock; the source and every consumer stay as they are, since the DVR device
     // outlives a retune. False without a multiplex or without lock.

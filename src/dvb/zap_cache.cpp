@@ -359,9 +359,16 @@ const ZapCache::Program* ZapCache::find(const ServiceSpec& wanted) const {
 }
 
 // A young span goes with the one before it; its own PAT and PMT are left out
-// then, as the previous span holds those packets already.
+// then, as the previous span holds those packets already. While the tables are
+// being learnt there are no spans yet: the stream gets every packet since the
+// multiplex began instead (its filter keeps its own), so that a stream opened
+// right after a tune still starts with the first key frame after the lock.
 void ZapCache::leadIn(const ServiceSpec& wanted, PacketConsumer& consumer) {
     std::lock_guard<std::mutex> guard(mutex_);
+    if (learning_) {
+        if (!learnt_.empty()) consumer.onPackets(learnt_);
+        return;
+    }
     const Program* program = find(wanted);
     if (!program || !program->current.open) return;
     const Span& current = program->current;

@@ -38,7 +38,8 @@ namespace vantiro {
 // 100 ms or so): until every PMT the PAT lists has been read, the cache asks
 // for the whole stream and keeps what arrives, then reads it as if the tables
 // had been known from the start. A zap soon after a tune then finds the GOP
-// before the last key frame too. `kMaxLearningBytes` of stream, or
+// before the last key frame too; a stream opened during that wait is handed
+// what was kept, from the lock on. `kMaxLearningBytes` of stream, or
 // `kLearningPats` PATs without every PMT, end that wait.
 //
 // A hub tap: fed on the source's thread, and `leadIn` runs under the hub's lock
@@ -64,7 +65,8 @@ public:
     void onEnd() override;
 
     // Gives `consumer` what is held of `wanted`'s program (found by number, else
-    // by PMT PID); nothing when none is held.
+    // by PMT PID); nothing when none is held. While the tables are being
+    // learnt, every packet kept so far (the consumer picks out its own).
     void leadIn(const ServiceSpec& wanted, PacketConsumer& consumer);
 
 private:

@@ -478,7 +478,7 @@ bool TvServer::switchChannel(int index, std::string* error) {
     return switchChannelLocked(index, error);
 }
 
-bool TvServer::switchChannelLocked(int index, std::string* error) {
+bool TvServer::switchChannelLocked(int index, std::string* error, const std::function<void()>& whileLocking) {
     if (index < 0 || static_cast<std::size_t>(index) >= channels_.size()) {
         setError(error, "bad channel");
         return false;
@@ -511,19 +511,28 @@ bool TvServer::switchChannelLocked(int index, std::string* error) {
         return false;
     }
     unsigned megahertz = channel.frequency / 1000000;
-    // Another service of the tuned multiplex needs no retune: its source keeps reading.
+    // Another service of the tuned multiplex needs no retune: its source keeps
+    // reading. Another multiplex is read, and the caller's consumer opened on it,
+    // while the tuner locks, so that its first packets after lock are not lost
+    // (a /stream.ts client opened later gets them from the zap cache).
     const bool retune = !mux_.isOn(channel.frequency, channel.deliverySystem);
-    if (retune && !mux_.tune(channel.frequency, channel.deliverySystem, kChannelTuneTimeoutMs)) {
-        watchdog_.forget();
-        setError(error, "no signal on " + std::to_string(megahertz) + " MHz");
-        return false;
-    }
-    if (!mux_.startSource(error)) {
-        watchdog_.forget();
-        return false;
+    auto join = [&](std::string*) {
+        guideTap_.follow(mux_);
+        if (whileLocking) whileLocking();
+        return true;
+    };
+    switch (mux_.start(channel.frequency, channel.deliverySystem, retune, kChannelTuneTimeoutMs, join, error)) {
+        case TunedMux::Start::NoSignal:
+            watchdog_.forget();
+            setError(error, "no signal on " + std::to_string(megahertz) + " MHz");
+            return false;
+        case TunedMux::Start::Failed:
+            watchdog_.forget();
+            return false;
+        case TunedMux::Start::Ready:
+            break;
     }
     if (retune || !watchdog_.watching()) watchdog_.watch(std::chrono::steady_clock::now());
-    guideTap_.follow(mux_);
     current_ = index;
     generation_.fetch_add(1);
     std::printf("playing %s (%u MHz)\n", channel.name.c_str(), megahertz);
@@ -677,9 +686,10 @@ void TvServer::watchChannel(int client, long index, std::string_view method) {
         std::lock_guard<std::mutex> guard(lock_);
         // Another service of the tuned multiplex joins without a retune; any
         // other channel moves the tuner, as /play does, ending the old viewers.
-        if (mux_.isOn(channel.frequency, channel.deliverySystem) ||
-            switchChannelLocked(static_cast<int>(index), &error))
-            stream = mux_.openService(serviceSpecOf(channel), &error, kViewerQueueLimits);
+        // The stream is opened while the tuner locks, and let go if it does not.
+        auto open = [&] { stream = mux_.openService(serviceSpecOf(channel), &error, kViewerQueueLimits); };
+        if (mux_.isOn(channel.frequency, channel.deliverySystem)) open();
+        else if (!switchChannelLocked(static_cast<int>(index), &error, open)) stream.reset();
     }
     if (!stream) {
         sendRefusal(client, "503 Service Unavailable", "error: " + error + "\n");

@@ -117,7 +117,9 @@ public:
     int currentIndex();
 
 private:
-    bool switchChannelLocked(int index, std::string* error);
+    // `whileLocking` (optional) opens the caller's consumer of the channel's
+    // multiplex once its source reads, before the wait for lock.
+    bool switchChannelLocked(int index, std::string* error, const std::function<void()>& whileLocking = {});
     bool startDemoMode();
     void addReachableOnlineChannels();
     std::string statusText();

@@ -77,9 +77,10 @@ std::string TvServer::startRecording(const std::string& target) {
         std::lock_guard<std::mutex> guard(lock_);
         // As /watch: a service of the tuned multiplex joins without a retune; a
         // channel on another one moves the tuner, ending the old multiplex's viewers.
-        if (mux_.isOn(channel.frequency, channel.deliverySystem) ||
-            switchChannelLocked(static_cast<int>(index), &error))
-            stream = mux_.openService(serviceSpecOf(channel), &error, kRecordingQueueLimits);
+        // The stream is opened while the tuner locks, and let go if it does not.
+        auto open = [&] { stream = mux_.openService(serviceSpecOf(channel), &error, kRecordingQueueLimits); };
+        if (mux_.isOn(channel.frequency, channel.deliverySystem)) open();
+        else if (!switchChannelLocked(static_cast<int>(index), &error, open)) stream.reset();
     }
     if (!stream) return "error: " + error + "\n";
     std::string taken;

@@ -153,35 +153,29 @@ bool App::startTunerChannel(int index, const Channel& channel) {
     }
     // Another multiplex is asked for first and the service opened on it while
     // the tuner locks, so that the demux passes the service's PIDs from the
-    // first packet after lock (see TunedMux::startTune).
+    // first packet after lock (see TunedMux::start). Within the multiplex the
+    // source keeps reading: only the service's consumer and its pipe are new.
     const bool retune = channel.frequency != tunedFrequency || channel.deliverySystem != tunedDeliverySystem;
-    if (retune && !mux.startTune(channel.frequency, channel.deliverySystem)) {
-        noSignalOn(channel);
-        return false;
-    }
-    // Within the multiplex the source keeps reading: only the service's consumer
-    // and its pipe are new.
+    auto openFeed = [&](std::string* error) {
+        guide.follow(mux);
+        liveService = mux.openService(serviceSpecOf(channel), error);
+        return liveService && livePipe.start(liveService->sharedQueue(), error);
+    };
     std::string error;
-    if (!mux.startSource(&error)) {
-        if (retune) forgetTunedMultiplex();
-        connecting = false;
-        showToast(error, kErrorToastSeconds);
-        return false;
-    }
-    guide.follow(mux);
-    liveService = mux.openService(serviceSpecOf(channel), &error);
-    if (!liveService || !livePipe.start(liveService->sharedQueue(), &error)) {
-        if (retune) forgetTunedMultiplex();
-        liveService.reset();
-        connecting = false;
-        showToast(error, kErrorToastSeconds);
-        return false;
-    }
-    if (retune) {
-        if (!mux.awaitLock(kChannelTuneTimeoutMs)) {
+    switch (mux.start(channel.frequency, channel.deliverySystem, retune, kChannelTuneTimeoutMs, openFeed, &error)) {
+        case TunedMux::Start::NoSignal:
             noSignalOn(channel);
             return false;
-        }
+        case TunedMux::Start::Failed:
+            if (retune) forgetTunedMultiplex();
+            liveService.reset();
+            connecting = false;
+            showToast(error, kErrorToastSeconds);
+            return false;
+        case TunedMux::Start::Ready:
+            break;
+    }
+    if (retune) {
         tunedFrequency = channel.frequency;
         tunedDeliverySystem = channel.deliverySystem;
         signalValid = true;
