@@ -39,6 +39,11 @@ void App::showToast(const std::string& text, double seconds) {
     toastUntil = nowSeconds() + seconds;
 }
 
+void App::showStartFailure(const std::string& text, double seconds) {
+    std::fprintf(stderr, "vantiro: channel start failed: %s\n", text.c_str());
+    showToast(text, seconds);
+}
+
 void App::openTuner() {
     std::string firstError;
     for (int adapter = 0; adapter <= kLastAdapter; ++adapter) {
@@ -134,7 +139,7 @@ bool App::startOnlineChannel(int index, const Channel& channel) {
     std::string error;
     if (!player.playUrl(channel.url, &error)) {
         connecting = false;
-        showToast("IPTV: " + error, kErrorToastSeconds);
+        showStartFailure("IPTV: " + error, kErrorToastSeconds);
         return false;
     }
     markStarted(index, channel);
@@ -148,7 +153,7 @@ bool App::startTunerChannel(int index, const Channel& channel) {
     if (!tuner.isOpen() && !scanning.load()) openTuner();
     if (!tuner.isOpen()) {
         connecting = false;
-        showToast("Tuner not available - check the USB stick", kErrorToastSeconds);
+        showStartFailure("Tuner not available - check the USB stick", kErrorToastSeconds);
         return false;
     }
     // Another multiplex is asked for first and the service opened on it while
@@ -170,7 +175,7 @@ bool App::startTunerChannel(int index, const Channel& channel) {
             if (retune) forgetTunedMultiplex();
             liveService.reset();
             connecting = false;
-            showToast(error, kErrorToastSeconds);
+            showStartFailure(error, kErrorToastSeconds);
             return false;
         case TunedMux::Start::Ready:
             break;
@@ -184,7 +189,7 @@ bool App::startTunerChannel(int index, const Channel& channel) {
     }
     if (!player.playFd(livePipe.readFd(), &error)) {
         connecting = false;
-        showToast("Player: " + error, kPlayerErrorToastSeconds);
+        showStartFailure("Player: " + error, kPlayerErrorToastSeconds);
         stopTunerFeed();
         return false;
     }
@@ -198,7 +203,7 @@ void App::noSignalOn(const Channel& channel) {
     currentIndex = -1;
     forgetTunedMultiplex();
     connecting = false;
-    showToast("No signal on " + megahertzText(channel.frequency), kErrorToastSeconds);
+    showStartFailure("No signal on " + megahertzText(channel.frequency), kErrorToastSeconds);
 }
 
 void App::markStarted(int index, const Channel& channel) {

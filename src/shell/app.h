@@ -144,6 +144,9 @@ public:
     // ---- operations ----
     // Replaces the toast shown by `text` for `seconds`.
     void showToast(const std::string& text, double seconds);
+    // The toast of a channel that failed to start (or to play), also written on
+    // standard error as one line, so that a log of the window says why.
+    void showStartFailure(const std::string& text, double seconds);
     // Opens the first of adapters 0..3 that opens; remembers why none did.
     void openTuner();
     // Index of the channel named by the last-channel file, or -1.

@@ -73,7 +73,7 @@ void App::announcePlaybackError(double now) {
     playbackErrorHandled = true;
     if (error != lastAnnouncedError) {
         lastAnnouncedError = error;
-        showToast("Playback error: " + error, kErrorToastSeconds);
+        showStartFailure("Playback error: " + error, kErrorToastSeconds);
     }
     const int count = channelCount();
     if (now - startTime < kAutoAdvanceWindowSeconds && autoAdvanceCount < kMaxAutoAdvances &&
