@@ -4,9 +4,10 @@
 # transport-stream demuxer without stream analysis, hwdec probing, null audio
 # fallback, one 1280x720 window kept open across zaps; see tools/player_bench):
 #  - zap within a multiplex and across multiplexes on the simulated adapter: from
-#    the switch to the first picture (ours: the first loop frame drawn after libmpv
-#    began playback; mpv: its "playback-restart" event), our tuner and relay on
-#    both sides, zaps within the multiplex at ten phases spread over the GOP. The
+#    the switch to the first picture (libmpv's "playback-restart" event on both
+#    sides, ours read by a second client of our player, with the window's loop at
+#    its own pace), our tuner and relay on both sides, zaps within the multiplex at
+#    ten phases spread over the GOP. The
 #    relay's zap cache hands both players the service's packets from its last key
 #    frame; a third run of ours without it (VANTIRO_ZAP_CACHE=0) shows what the
 #    cache is worth;
