@@ -9,6 +9,7 @@
 #include <future>
 #include <thread>
 
+#include "dvbsim/standard_band_channels.h"
 #include "shell/app.h"
 #include "shell/window_options.h"
 #include "support/dvbsim_harness.h"
@@ -40,7 +41,7 @@ TEST(AppOnTheSimulatedAdapter, SwitchingWithinAMultiplexDoesNotRetune) {
     ::setenv("DVBSIM_TUNE_LOG", tuneLog.c_str(), 1);
     App app;
     app.lastChannelPath = dir.file("last-channel");
-    app.channels = test::standardBandChannels();
+    app.channels = dvbsim::standardBandChannels();
     app.openTuner();
     ASSERT_TRUE(app.tunerOpen) << app.tunerError;
     ASSERT_TRUE(app.player.create());
@@ -84,7 +85,7 @@ TEST(AppOnTheSimulatedAdapter, TheFirstStartTakesOverTheTuneBegunAhead) {
     const std::string tuneLog = dir.file("tunes.log");
     ::setenv("DVBSIM_TUNE_LOG", tuneLog.c_str(), 1);
     App app;
-    app.channels = test::standardBandChannels();
+    app.channels = dvbsim::standardBandChannels();
     app.openTuner();
     ASSERT_TRUE(app.tunerOpen) << app.tunerError;
     app.tuneAhead(3);  // Delta TV, 522 MHz
@@ -108,7 +109,7 @@ TEST(AppOnTheSimulatedAdapter, TheFirstStartTakesOverTheTuneBegunAhead) {
 TEST(AppOnTheSimulatedAdapter, AFailedTuneForgetsTheChannelAndNamesTheFrequency) {
     VANTIRO_UNDER_DVBSIM(test::standardBandPath());
     App app;
-    std::vector<Channel> channels = test::standardBandChannels();
+    std::vector<Channel> channels = dvbsim::standardBandChannels();
     channels[0].deliverySystem = 3;  // 474 MHz carries DVB-T2 only: no lock
     app.channels = channels;
     app.openTuner();
@@ -156,7 +157,7 @@ TEST(AppOnTheSimulatedAdapter, ATunerHeldByAnotherProgramIsOpenedOnTheNextTunerC
     // The body runs again in a child: the file beside the band it was given.
     const std::string held = std::filesystem::path(std::getenv("DVBSIM_BAND")).parent_path() / "held";
     App app;
-    app.channels = test::standardBandChannels();
+    app.channels = dvbsim::standardBandChannels();
     app.openTuner();
     ASSERT_FALSE(app.tunerOpen);
     ASSERT_TRUE(app.player.create());
@@ -193,7 +194,7 @@ TEST(AppOnTheSimulatedAdapter, ALostSignalIsRetunedWithoutWaitingForTheTunerAndT
     const std::string tuneLog = dir.file("tunes.log");
     ::setenv("DVBSIM_TUNE_LOG", tuneLog.c_str(), 1);
     App app;
-    app.channels = test::standardBandChannels();
+    app.channels = dvbsim::standardBandChannels();
     app.openTuner();
     ASSERT_TRUE(app.tunerOpen) << app.tunerError;
     ASSERT_TRUE(app.player.create());

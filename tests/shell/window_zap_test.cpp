@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "dvbsim/standard_band_channels.h"
 #include "shell/app.h"
 #include "shell/render_loop.h"
 #include "shell/sdl_platform.h"
@@ -74,7 +75,7 @@ TEST(WindowOnTheSimulatedAdapter, EveryFrameOfAZapShowsTheLastPictureUntilTheNew
     test::TempDir dir;
     App app;
     app.lastChannelPath = dir.file("last-channel");
-    app.channels = test::standardBandChannels();
+    app.channels = dvbsim::standardBandChannels();
     app.openTuner();
     ASSERT_TRUE(app.tunerOpen) << app.tunerError;
     ASSERT_TRUE(setUpWindowedPlayer(app));

@@ -18,30 +18,6 @@ namespace vantiro::test {
 
 namespace {
 
-Channel bandService(const std::string& name, std::uint32_t frequency, std::int32_t system, std::uint16_t pmt,
-                    std::uint16_t video, std::uint16_t audio) {
-    Channel channel;
-    channel.name = name;
-    channel.frequency = frequency;
-    channel.deliverySystem = system;
-    channel.pmtPid = pmt;
-    channel.videoPid = video;
-    channel.audioPid = audio;
-    channel.pcrPid = video ? video : audio;
-    return channel;
-}
-
-}  // namespace
-
-std::vector<Channel> standardBandChannels() {
-    return {bandService("Alpha TV", 474000000, 16, 0x1000, 0x100, 0x101),
-            bandService("Beta TV", 474000000, 16, 0x1001, 0x102, 0x103),
-            bandService("Radio Gamma", 474000000, 16, 0x1002, 0, 0x104),
-            bandService("Delta TV", 522000000, 3, 0x1000, 0x100, 0x101)};
-}
-
-namespace {
-
 constexpr const char* kChildMarker = "VANTIRO_DVBSIM_CHILD";
 constexpr auto kChildTimeLimit = std::chrono::seconds(240);
 

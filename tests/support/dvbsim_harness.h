@@ -13,15 +13,8 @@
 // runtime first in sanitizer builds) and DVBSIM_BAND set, and reports the
 // child's failures as its own; it skips when DVBSIM_LIB is not set.
 #include <string>
-#include <vector>
-
-#include "channels/channel.h"
 
 namespace vantiro::test {
-
-// The standard band's services as a scan saves them: Alpha TV, Beta TV and
-// Radio Gamma on 474 MHz (DVB-T2), Delta TV on 522 MHz (DVB-T).
-std::vector<Channel> standardBandChannels();
 
 // Band file of the standard band (tools/dvbsim/make-band, cached in the build
 // directory); empty when it cannot be made.

@@ -58,6 +58,7 @@
 
 #include "shell/app.h"
 #include "shell/render_loop.h"
+#include "dvbsim/standard_band_channels.h"
 
 using namespace vantiro;
 using Clock = std::chrono::steady_clock;
@@ -67,25 +68,12 @@ namespace {
 constexpr double kGopSeconds = 1.0;  // key-frame interval of the simulated streams
 constexpr const char* kTuneLogFallback = "/tmp/player_bench_tunes.log";
 
-Channel service(const char* name, std::uint32_t frequency, std::int32_t system, std::uint16_t pmt,
-                std::uint16_t video, std::uint16_t audio) {
-    Channel c;
-    c.name = name;
-    c.frequency = frequency;
-    c.deliverySystem = system;
-    c.pmtPid = pmt;
-    c.videoPid = video;
-    c.audioPid = audio;
-    c.pcrPid = video;
-    return c;
-}
+// Alpha TV and Beta TV share 474 MHz; Delta TV is on 522 MHz.
+constexpr int kAlpha = 0;
+constexpr int kBeta = 1;
+constexpr int kDelta = 3;
 
-// Alpha and Beta share 474 MHz; Delta is on 522 MHz.
-std::vector<Channel> benchChannels() {
-    return {service("Alpha TV", 474000000, 16, 0x1000, 0x100, 0x101),
-            service("Beta TV", 474000000, 16, 0x1001, 0x102, 0x103),
-            service("Delta TV", 522000000, 3, 0x1000, 0x100, 0x101)};
-}
+std::vector<Channel> benchChannels() { return dvbsim::standardBandChannels(); }
 
 double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
@@ -242,7 +230,7 @@ bool setUp(App& app) {
         std::fprintf(stderr, "player_bench: no tuner: %s\n", app.tunerError.c_str());
         return false;
     }
-    app.tuneAhead(0);  // as the window does: Alpha TV is the first channel played
+    app.tuneAhead(kAlpha);  // as the window does: Alpha TV is the first channel played
     if (!setUpWindowedPlayer(app)) return false;
     app.startTime = nowSeconds();
     app.lastActivity = app.startTime;
@@ -253,7 +241,7 @@ int startup() {
     auto start = Clock::now();
     App app;
     if (!setUp(app)) return 1;
-    app.switchChannel(0);
+    app.switchChannel(kAlpha);
     double shown = secondsToFirstPicture(app, start, 20.0);
     std::printf("startup_first_picture=%.4f\n", shown);
     shutDownWindowedPlayer(app);
@@ -283,14 +271,14 @@ int zap(int rounds) {
         if (double restarted = restarts->secondsFrom(start); shown > 0 && restarted > 0) into.push_back(restarted);
         framesUntil(app, 0.5, never);  // let it play a moment
     };
-    app.switchChannel(0);
+    app.switchChannel(kAlpha);
     secondsToFirstPicture(app, Clock::now(), 15.0);
     framesUntil(app, 0.5, never);
     for (int i = 0; i < rounds; ++i) {
         waitForPhase(lastTuneWallTime(), kGopSeconds * i / rounds);
-        timeSwitch(1, same, sameDrawn);    // Alpha -> Beta
-        timeSwitch(2, other, otherDrawn);  // Beta -> Delta
-        timeSwitch(0, other, otherDrawn);  // Delta -> Alpha
+        timeSwitch(kBeta, same, sameDrawn);
+        timeSwitch(kDelta, other, otherDrawn);
+        timeSwitch(kAlpha, other, otherDrawn);
     }
     printValues("zap_same_mux", same);
     printValues("zap_other_mux", other);
@@ -587,7 +575,7 @@ int peerStartup(const std::string& socketPath) {
     PeerSwitch peer(mpv);
     std::string error;
     bool shown = false;
-    if (!mpv.ok() || !peer.open(&error) || !peer.start(benchChannels()[0], &error))
+    if (!mpv.ok() || !peer.open(&error) || !peer.start(benchChannels()[kAlpha], &error))
         std::fprintf(stderr, "player_bench: %s\n", mpv.ok() ? error.c_str() : "no mpv");
     else
         shown = waitForPicture(mpv, 20.0);
@@ -619,14 +607,14 @@ int peerZap(int rounds, const std::string& socketPath) {
         if (waitForPicture(mpv, 15.0)) into.push_back(secondsSince(begin));
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
     };
-    peer.start(channels[0]);
+    peer.start(channels[kAlpha]);
     waitForPicture(mpv, 15.0);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     for (int i = 0; i < rounds; ++i) {
         waitForPhase(lastTuneWallTime(), kGopSeconds * i / rounds);
-        timeSwitch(1, same);
-        timeSwitch(2, other);
-        timeSwitch(0, other);
+        timeSwitch(kBeta, same);
+        timeSwitch(kDelta, other);
+        timeSwitch(kAlpha, other);
     }
     stopMpv(mpv, child);
     peer.stop();
